@@ -1,0 +1,49 @@
+#include "compare/Quennel.h"
+
+#include <iostream>
+
+#include <xercesc/parsers/XercesDOMParser.hpp>
+
+#include "input/DocumentLoader.h"
+#include "input/XercesLibrary.h"
+#include "support/FailureHandlers.h"
+
+using namespace xercesc;
+
+bool Quennel::initializeXerces() { return ::initializeXerces(); }
+bool Quennel::terminateXerces() { return ::terminateXerces(); }
+
+int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
+                       const ElementNames* ignoreList) {
+    XercesDOMParser* originalParser = nullptr;
+    XercesDOMParser* compareParser = nullptr;
+    int result = 2;
+    const bool completed = runGuarded([&] {
+        if (!initializeXerces()) throw "Error while initializing Xerces";
+        std::cout << std::endl;
+        std::cout << "Parsing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+        originalRoot = loadDocument(original, &originalParser, validateSchema);
+        if (!originalRoot) throw "The root node of the original file is NULL.";
+        std::cout << "Parsing " << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+        compareRoot = loadDocument(compare, &compareParser, validateSchema);
+        if (!compareRoot) throw "The root node of the compare file is NULL.";
+        if (ignoreList) {
+            DOMElementRemover remover;
+            remover.removeElementsFromDocument(originalRoot, *ignoreList);
+            remover.removeElementsFromDocument(compareRoot, *ignoreList);
+        }
+        stripIgnorable(originalRoot);
+        stripIgnorable(compareRoot);
+        std::cout << std::endl;
+        std::cout << "Diffing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << " Vs. "
+                  << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+        result = compareDocuments();
+    });
+    if (!completed) result = 2;
+    delete originalParser;
+    delete compareParser;
+    originalRoot = nullptr;
+    compareRoot = nullptr;
+    if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
+    return result;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+
+#include "support/I18NString.h"
+
+// Parses one file into a DOM document and returns its document node (null when the parser holds
+// no document). An empty slot gets a new parser, which the caller owns and deletes; a filled one
+// is configured again and reused. Parse diagnostics are printed while the file is parsed; every
+// failure is thrown as a narrow string (const char*).
+xercesc::DOMNode* loadDocument(const I18NString* fileName, xercesc::XercesDOMParser** parser,
+                               bool doSchema);

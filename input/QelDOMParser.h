@@ -1,0 +1,40 @@
+#pragma once
+
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+
+#include "input/LocalEntityResolver.h"
+
+// The DOM parser every load uses: entity expansion is bounded, so a "billion laughs" file fails
+// fast instead of exhausting memory, and relative DTD and entity names resolve against the
+// document that names them.
+class QelDOMParser : public xercesc::XercesDOMParser {
+public:
+    QelDOMParser();
+    ~QelDOMParser() override = default;
+
+    void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
+
+    // Expansions per document. Ordinary and character references (&amp; &#65;) do not count;
+    // a billion laughs stops here within a fraction of a second and some tens of MB.
+    static constexpr XMLSize_t kEntityExpansionLimit = 100000;
+    // Characters that entity references may add to the tree. The count alone lets a few
+    // thousand references to one large entity build gigabytes ("quadratic blowup").
+    static constexpr XMLSize_t kExpandedTextLimit = XMLSize_t(1) << 24;
+
+    void startDocument() override;
+    void startEntityReference(const xercesc::XMLEntityDecl& entity) override;
+    void endEntityReference(const xercesc::XMLEntityDecl& entity) override;
+    void docCharacters(const XMLCh* chars, const XMLSize_t length, const bool cdata) override;
+    void ignorableWhitespace(const XMLCh* chars, const XMLSize_t length, const bool cdata) override;
+    void docComment(const XMLCh* comment) override;
+    void docPI(const XMLCh* target, const XMLCh* data) override;
+
+private:
+    void countExpanded(XMLSize_t length);
+
+    xercesc::SecurityManager securityManager;
+    LocalEntityResolver resolver;
+    int entityDepth = 0;
+    XMLSize_t expandedText = 0;
+};

@@ -1,0 +1,24 @@
+#include "input/XercesLibrary.h"
+
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+using namespace xercesc;
+
+bool initializeXerces() {
+    try {
+        XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale, nullptr, nullptr, nullptr);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool terminateXerces() {
+    try {
+        XMLPlatformUtils::Terminate();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}

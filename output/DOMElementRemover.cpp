@@ -1,0 +1,131 @@
+#include "output/DOMElementRemover.h"
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+
+#include "input/DocumentLoader.h"
+#include "input/XercesLibrary.h"
+#include "output/FileTarget.h"
+#include "support/FailureHandlers.h"
+#include "support/Utf8.h"
+
+using namespace xercesc;
+
+namespace {
+
+struct Matches {
+    std::size_t count = 0;          // every match, nested ones included
+    std::vector<DOMNode*> outermost;  // matches not inside another match, in document order
+    std::vector<std::size_t> sizes;   // how many matches each outermost one takes with it
+};
+
+// One walk over the whole tree instead of a live list that recounts after every removal.
+Matches findElements(DOMNode* root, const std::u16string& name) {
+    Matches found;
+    if (!root) return found;
+    const bool any = name == u"*";
+    DOMNode* inside = nullptr;
+    DOMNode* node = root->getFirstChild();
+    while (node) {
+        if (node->getNodeType() == DOMNode::ELEMENT_NODE &&
+            (any || name == node->getNodeName())) {
+            ++found.count;
+            if (!inside) {
+                inside = node;
+                found.outermost.push_back(node);
+                found.sizes.push_back(0);
+            }
+            ++found.sizes.back();
+        }
+        if (DOMNode* child = node->getFirstChild()) {
+            node = child;
+            continue;
+        }
+        while (node && node != root) {
+            if (node == inside) inside = nullptr;
+            if (DOMNode* next = node->getNextSibling()) {
+                node = next;
+                break;
+            }
+            node = node->getParentNode();
+        }
+        if (node == root) break;
+    }
+    return found;
+}
+
+}  // namespace
+
+bool DOMElementRemover::initializeXerces() { return ::initializeXerces(); }
+bool DOMElementRemover::terminateXerces() { return ::terminateXerces(); }
+
+bool DOMElementRemover::removeElements() {
+    bool changed = false;
+    for (const char* name : namesToRemove) {
+        const std::u16string wide = decodeUtf8(name);
+        const Matches matches = findElements(rootNode, wide);
+        if (matches.count == 0) {
+            std::cout << "\n\n The element " << name << " was not found.";
+            continue;
+        }
+        changed = true;
+        if (!filePath.empty()) {
+            std::cout << "\n Removing: " << name << "( "
+                      << filePath.toBytes(nullptr, nullptr, nullptr, nullptr) << " )"
+                      << "\n Number of Elements: " << matches.count << std::endl;
+        }
+        std::size_t remaining = matches.count;
+        for (std::size_t i = 0; i < matches.outermost.size(); ++i) {
+            DOMNode* element = matches.outermost[i];
+            if (!element->getParentNode()->removeChild(element)) {
+                std::cout << "\n\n *** FAILURE: failed to remove the element " << name
+                          << " at location " << remaining
+                          << "\n\n *** EXITING: removing process is stopped";
+                throw "Element removal failure.";
+            }
+            remaining -= matches.sizes[i];
+        }
+    }
+    return changed;
+}
+
+void DOMElementRemover::save() { saveDocument(rootNode, filePath); }
+
+bool DOMElementRemover::removeElementsFromDocument(DOMNode*& root, const ElementNames& names) {
+    if (names.empty()) {
+        std::cout << "No Elements are specified to be removed.";
+        return true;
+    }
+    namesToRemove = names;
+    rootNode = root;
+    return runGuarded([&] {
+        if (!removeElements()) std::cout << "\n\n The root node has not changed. Elements don't exist.";
+    });
+}
+
+bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const ElementNames& names) {
+    if (names.empty()) {
+        std::cout << "No Elements are specified to be removed.";
+        return true;
+    }
+    filePath = path;
+    namesToRemove = names;
+    XercesDOMParser* parser = nullptr;
+    const bool result = runGuarded([&] {
+        if (!initializeXerces()) throw "Error while initializing Xerces";
+        rootNode = loadDocument(&filePath, &parser, false);
+        if (!rootNode) throw "The root node is NULL.";
+        if (removeElements())
+            save();
+        else
+            std::cout << "\n\n The file has not changed.";
+    });
+    delete parser;
+    rootNode = nullptr;
+    if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
+    return result;
+}

@@ -1,0 +1,46 @@
+#include "support/Platform.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <deque>
+#include <mutex>
+
+void waitForKey() {
+    if (!::isatty(STDIN_FILENO)) return;
+    termios saved;
+    if (::tcgetattr(STDIN_FILENO, &saved) != 0) return;
+    termios raw = saved;
+    // Ctrl-C is a key like any other here; as a signal it would leave the terminal without echo.
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    char key;
+    while (::read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
+    }
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+namespace {
+DebugOutputSink debugSink = nullptr;
+}
+
+void debugOutput(const char* text) {
+    if (debugSink) debugSink(text);
+}
+
+DebugOutputSink setDebugOutputSink(DebugOutputSink sink) {
+    const DebugOutputSink old = debugSink;
+    debugSink = sink;
+    return old;
+}
+
+const char* retainText(std::string text) {
+    static std::mutex lock;
+    static std::deque<std::string> texts;
+    std::lock_guard<std::mutex> guard(lock);
+    texts.push_back(std::move(text));
+    return texts.back().c_str();
+}

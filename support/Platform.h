@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// What a console program needs of its platform beyond standard C++.
+
+// Waits for one key press without echo and without Enter, when standard input is a terminal;
+// returns at once otherwise, so a script never hangs on it.
+void waitForKey();
+
+// A note for a debugger. Dropped unless a sink is installed (tests install one).
+void debugOutput(const char* text);
+using DebugOutputSink = void (*)(const char* text);
+DebugOutputSink setDebugOutputSink(DebugOutputSink sink);
+
+// Keeps a message alive until the process ends, for the narrow strings that failures throw.
+const char* retainText(std::string text);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// What one run of the quennel binary did.
+struct RunResult {
+    std::string out;
+    std::string err;
+    int exitCode = -1;  // -1 when killed by a signal
+    int signal = 0;
+};
+
+struct RunOptions {
+    std::string cwd;                          // working directory; empty: inherit
+    std::vector<std::string> env;             // extra NAME=VALUE entries
+    std::function<void()> inChild;            // runs in the child before exec (setrlimit, ...)
+    int timeoutSeconds = 120;                 // the child is killed after this
+};
+
+// Runs the built binary with args, standard input from /dev/null.
+RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// A fresh directory under the system's temporary directory, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // Writes name (creating directories on the way) and returns its full path.
+    std::string write(const std::string& name, const std::string& content) const;
+    std::string read(const std::string& name) const;
+    std::vector<std::string> list() const;  // names in the top directory, sorted
+
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+
+// The usage text, byte for byte, as the binary prints it when standard input is not a terminal.
+extern const char* const kUsageText;

@@ -1,0 +1,150 @@
+// The diff command end to end: command line and input files in, exact output and exit code out.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace {
+
+std::string progress(const std::string& first, const std::string& second,
+                     const std::string& between = "") {
+    return "\nParsing " + first + "\nParsing " + second + "\n" + between + "\nDiffing " + first +
+           " Vs. " + second + "\n";
+}
+
+const std::string kSame = "\n ** Files are the same\n\n";
+const std::string kDifferent = "\n ** Files are NOT the same\n\n";
+const std::string kFailed = "\n *** Failed to diff files\n\n";
+
+std::string missing(const std::string& file) {
+    return "\n\n *** INVALID FILE: The file " + file + " doesn't exist." +
+           "\n Please insure the file and the directory are specified correctly." + kFailed;
+}
+
+std::string notFound(const std::string& name) {
+    return "\n\n The element " + name + " was not found.";
+}
+
+const std::string kUnchanged = "\n\n The root node has not changed. Elements don't exist.";
+
+const std::string kNotValid =
+    "\n\n *** EXCEPTION: The file is not valid. Please insure that the file is \n valid according "
+    "to its schema.\n Insure validity of file (formatted properly).\n You can use Internet "
+    "Explorer to validate the file.";
+
+const std::string kBadDiagnostic =
+    "\nFatal Error at file \"\", line 1, column 9\n   Message: expected end of tag 'a'";
+
+struct DiffCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    int exitCode;
+};
+
+void PrintTo(const DiffCase& c, std::ostream* os) { *os << c.name; }
+
+class DiffCommandEndToEnd : public testing::TestWithParam<DiffCase> {};
+
+TEST_P(DiffCommandEndToEnd, PrintsExactOutputAndExitCode) {
+    TempDir dir;
+    dir.write("a.xml", "<?xml version='1.0'?>\n<!-- top -->\n<r>\n  <a k='v'>Text</a>\n"
+                       "  <!-- note -->\n  <b/>\n</r>\n");
+    dir.write("same.xml", "<R><A K='V'>tEXT</A><!-- NOTE --><B></B></R>");
+    dir.write("nocomment.xml", "<r><a k='v'>text</a><b/></r>");
+    dir.write("order.xml", "<r><b/><!-- note --><a k='v'>text</a></r>");
+    dir.write("other.xml", "<r><a k='v'>text </a><!-- note --><b/></r>");
+    dir.write("extra.xml", "<r><a k='v'>text</a><!-- note --><b/><x>1</x><x>2</x></r>");
+    dir.write("skip.xml", "<r><a k='v'>text</a><!-- note --><b/><Skip>1</Skip></r>");
+    dir.write("skip2.xml", "<r><a k='v'>text</a><!-- note --><b/><skip>2</skip></r>");
+    dir.write("bad.xml", "<r><a></r>");
+    dir.write("sub/deep name.xml", "<R><A K='V'>tEXT</A><!-- NOTE --><B></B></R>");
+    RunOptions options;
+    options.cwd = dir.path();
+    const RunResult r = runQuennel(GetParam().args, options);
+    EXPECT_EQ(r.out, GetParam().out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, DiffCommandEndToEnd,
+    testing::Values(
+        DiffCase{"Plain", {"a.xml", "same.xml"}, progress("a.xml", "same.xml") + kSame, 0},
+        DiffCase{"PlainReversed", {"same.xml", "a.xml"}, progress("same.xml", "a.xml") + kSame, 0},
+        DiffCase{"PathAsTyped", {"a.xml", "sub/deep name.xml"},
+                 progress("a.xml", "sub/deep name.xml") + kSame, 0},
+        DiffCase{"TrailingBlankDiffers", {"a.xml", "other.xml"},
+                 progress("a.xml", "other.xml") + kDifferent, 1},
+        DiffCase{"CommentCounts", {"a.xml", "nocomment.xml"},
+                 progress("a.xml", "nocomment.xml") + kDifferent, 1},
+        DiffCase{"IgnoreComments", {"-c", "a.xml", "nocomment.xml"},
+                 progress("a.xml", "nocomment.xml") + kSame, 0},
+        DiffCase{"IgnoreCommentsUpper", {"-C", "nocomment.xml", "a.xml"},
+                 progress("nocomment.xml", "a.xml") + kSame, 0},
+        DiffCase{"OrderCounts", {"a.xml", "order.xml"},
+                 progress("a.xml", "order.xml") + kDifferent, 1},
+        DiffCase{"IgnoreOrder", {"-o", "a.xml", "order.xml"},
+                 progress("a.xml", "order.xml") + kSame, 0},
+        DiffCase{"IgnoreOrderUpper", {"-O", "order.xml", "a.xml"},
+                 progress("order.xml", "a.xml") + kSame, 0},
+        DiffCase{"BothOptions", {"-c", "-o", "order.xml", "nocomment.xml"},
+                 progress("order.xml", "nocomment.xml") + kSame, 0},
+        DiffCase{"BothOptionsSwapped", {"-o", "-c", "order.xml", "nocomment.xml"},
+                 progress("order.xml", "nocomment.xml") + kSame, 0},
+        DiffCase{"OnlyOrderIgnored", {"-o", "order.xml", "nocomment.xml"},
+                 progress("order.xml", "nocomment.xml") + kDifferent, 1},
+        // -i with nothing after it is a plain comparison: the remover is not involved.
+        DiffCase{"EmptyIgnoreList", {"a.xml", "same.xml", "-i"},
+                 progress("a.xml", "same.xml") + kSame, 0},
+        DiffCase{"IgnoreNamesInNeither", {"a.xml", "same.xml", "-I", "q", "z", "q"},
+                 progress("a.xml", "same.xml",
+                          notFound("q") + notFound("z") + notFound("q") + kUnchanged +
+                              notFound("q") + notFound("z") + notFound("q") + kUnchanged) +
+                     kSame,
+                 0},
+        DiffCase{"IgnoreRemovesQuietly", {"a.xml", "extra.xml", "-i", "x"},
+                 progress("a.xml", "extra.xml", notFound("x") + kUnchanged) + kSame, 0},
+        DiffCase{"OptionAfterIgnoreIsAName", {"a.xml", "extra.xml", "-i", "x", "-c"},
+                 progress("a.xml", "extra.xml",
+                          notFound("x") + notFound("-c") + kUnchanged + notFound("-c")) +
+                     kSame,
+                 0},
+        // The remover matches names exactly; the comparison then ignores case.
+        DiffCase{"IgnoreNameCaseSensitive", {"skip.xml", "skip2.xml", "-i", "skip"},
+                 progress("skip.xml", "skip2.xml", notFound("skip") + kUnchanged) + kDifferent,
+                 1},
+        DiffCase{"IgnoreBothNames", {"skip.xml", "skip2.xml", "-i", "skip", "Skip"},
+                 progress("skip.xml", "skip2.xml", notFound("skip") + notFound("Skip")) + kSame,
+                 0},
+        DiffCase{"IgnoreDocumentElements", {"a.xml", "extra.xml", "-i", "r"},
+                 progress("a.xml", "extra.xml") + kSame, 0},
+        DiffCase{"OptionsAndIgnore", {"-o", "-c", "order.xml", "extra.xml", "-i", "x"},
+                 progress("order.xml", "extra.xml", notFound("x") + kUnchanged) + kSame, 0},
+        // Failures.
+        DiffCase{"FirstNotWellFormed", {"bad.xml", "a.xml"},
+                 "\nParsing bad.xml\n" + kBadDiagnostic + kNotValid + kFailed, 2},
+        DiffCase{"SecondNotWellFormed", {"a.xml", "bad.xml"},
+                 "\nParsing a.xml\nParsing bad.xml\n" + kBadDiagnostic + kNotValid + kFailed, 2},
+        DiffCase{"FirstMissing", {"none.xml", "a.xml"}, missing("none.xml"), 2},
+        DiffCase{"SecondMissing", {"a.xml", "none.xml"}, missing("none.xml"), 2},
+        DiffCase{"BothMissingNamesTheFirst", {"none1.xml", "none2.xml"}, missing("none1.xml"),
+                 2},
+        DiffCase{"MissingWithOptions", {"-o", "-c", "a.xml", "none.xml", "-i", "x"},
+                 missing("none.xml"), 2},
+        DiffCase{"DirectoryIsMissing", {"a.xml", "sub"}, missing("sub"), 2},
+        // Option positions.
+        DiffCase{"OptionInSecondPlaceShifts", {"a.xml", "-c", "same.xml"}, missing("-c"), 2},
+        DiffCase{"WordAfterFiles", {"a.xml", "same.xml", "x"}, kUsageText, 1},
+        DiffCase{"OptionAfterFiles", {"a.xml", "same.xml", "-c"}, kUsageText, 1},
+        DiffCase{"OptionTwice", {"-c", "-c", "a.xml", "same.xml"}, kUsageText, 1},
+        DiffCase{"MalformedTailBeatsMissingFile", {"none.xml", "a.xml", "x"}, kUsageText, 1},
+        DiffCase{"OptionLeavesOneFile", {"-c", "a.xml"}, kUsageText, 1},
+        DiffCase{"OptionsLeaveOneFile", {"-c", "-o", "a.xml"}, kUsageText, 1},
+        DiffCase{"OptionsLeaveOneFileSwapped", {"-O", "-C", "a.xml"}, kUsageText, 1},
+        DiffCase{"OptionsLeaveNoFile", {"-o", "-c"}, kUsageText, 1}),
+    [](const testing::TestParamInfo<DiffCase>& info) { return info.param.name; });
+
+}  // namespace

@@ -1,0 +1,239 @@
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "app/EntryPoint.h"
+
+namespace {
+
+I18NString option(const char* text) { return I18NString(text, nullptr, -1, nullptr, nullptr); }
+
+int select(std::vector<std::string> args) {
+    std::vector<char*> argv{const_cast<char*>("quennel")};
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return selectAction(static_cast<int>(argv.size()) - 1, argv.data());
+}
+
+TEST(SelectAction, OnlyCountAndFirstArgumentDecide) {
+    EXPECT_EQ(select({}), ActionUsage);
+    EXPECT_EQ(select({"x"}), ActionUsage);
+    EXPECT_EQ(select({"-r"}), ActionUsage);
+    EXPECT_EQ(select({"-r", "f.xml"}), ActionRemove);
+    EXPECT_EQ(select({"-r", "f.xml", "a"}), ActionRemove);
+    EXPECT_EQ(select({"-R", "f.xml", "a"}), ActionRemove);
+    EXPECT_EQ(select({"-rx", "a", "b"}), ActionDiff);
+    EXPECT_EQ(select({"a.xml", "-r"}), ActionDiff);
+    EXPECT_EQ(select({"-c", "a.xml", "b.xml"}), ActionDiff);
+}
+
+TEST(CompareNoCase, FoldsOnlyAsciiLetters) {
+    EXPECT_EQ(compareNoCase(option("-r"), option("-R")), 0);
+    EXPECT_EQ(compareNoCase(option("-I"), option("-i")), 0);
+    EXPECT_EQ(compareNoCase(option("AbC-xYz"), option("aBc-XyZ")), 0);
+    EXPECT_NE(compareNoCase(option("-r"), option("-rx")), 0);
+    EXPECT_NE(compareNoCase(option("-rx"), option("-r")), 0);
+    EXPECT_NE(compareNoCase(option(""), option("-r")), 0);
+    // Dotted capital I and dotless small i are not ASCII letters.
+    EXPECT_NE(compareNoCase(option("-\xC4\xB0"), option("-i")), 0);
+    EXPECT_NE(compareNoCase(option("-\xC4\xB1"), option("-i")), 0);
+    EXPECT_NE(compareNoCase(option("-\xC3\x89"), option("-\xC3\xA9")), 0);
+    // '@' and '`' sit next to the letters; '[' and '{' differ by the case bit.
+    EXPECT_NE(compareNoCase(option("@"), option("`")), 0);
+    EXPECT_NE(compareNoCase(option("["), option("{")), 0);
+}
+
+struct EndToEndCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    int exitCode;
+};
+
+void PrintTo(const EndToEndCase& c, std::ostream* os) { *os << c.name; }
+
+const char kDiffMissingA[] =
+    "\n\n *** INVALID FILE: The file a.xml doesn't exist."
+    "\n Please insure the file and the directory are specified correctly."
+    "\n *** Failed to diff files\n\n";
+
+class EntryPointEndToEnd : public testing::TestWithParam<EndToEndCase> {};
+
+TEST_P(EntryPointEndToEnd, PrintsExactOutputAndExitCode) {
+    TempDir dir;
+    dir.write("present.xml", "<a/>");
+    dir.write("same.xml", "<A>\n  <b>t</b>\n</A>");
+    dir.write("other.xml", "<a><b>u</b></a>");
+    dir.write("readonly.xml", "<a/>");
+    ASSERT_EQ(chmod(dir.file("readonly.xml").c_str(), 0444), 0);
+    RunOptions options;
+    options.cwd = dir.path();
+    const RunResult r = runQuennel(GetParam().args, options);
+    EXPECT_EQ(r.out, GetParam().out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EntryPointEndToEnd,
+    testing::Values(
+        EndToEndCase{"NoArguments", {}, kUsageText, 1},
+        EndToEndCase{"OneArgument", {"x"}, kUsageText, 1},
+        EndToEndCase{"RemoveAlone", {"-r"}, kUsageText, 1},
+        EndToEndCase{"DiffSame", {"present.xml", "present.xml"},
+                     "\nParsing present.xml\nParsing present.xml\n"
+                     "\nDiffing present.xml Vs. present.xml\n"
+                     "\n ** Files are the same\n\n",
+                     0},
+        EndToEndCase{"DiffDifferent", {"same.xml", "other.xml"},
+                     "\nParsing same.xml\nParsing other.xml\n"
+                     "\nDiffing same.xml Vs. other.xml\n"
+                     "\n ** Files are NOT the same\n\n",
+                     1},
+        EndToEndCase{"DiffFirstMissing", {"a.xml", "present.xml"}, kDiffMissingA, 2},
+        EndToEndCase{"DiffSecondMissing", {"present.xml", "a.xml"}, kDiffMissingA, 2},
+        EndToEndCase{"DiffBothMissing", {"a.xml", "b.xml"}, kDiffMissingA, 2},
+        EndToEndCase{"DiffWithOptionsMissing", {"-C", "-O", "a.xml", "present.xml"},
+                     kDiffMissingA, 2},
+        EndToEndCase{"DirectoryIsNoFile", {".", "present.xml"},
+                     "\n\n *** INVALID FILE: The file . doesn't exist."
+                     "\n Please insure the file and the directory are specified correctly."
+                     "\n *** Failed to diff files\n\n",
+                     2},
+        // -rx is no option: the diff takes it for the first file.
+        EndToEndCase{"RxIsAFileName", {"-rx", "present.xml"},
+                     "\n\n *** INVALID FILE: The file -rx doesn't exist."
+                     "\n Please insure the file and the directory are specified correctly."
+                     "\n *** Failed to diff files\n\n",
+                     2},
+        EndToEndCase{"RxThenWordThatIsNotIgnore", {"-rx", "a", "b"}, kUsageText, 1},
+        EndToEndCase{"RemoveMissing", {"-r", "a.xml", "e"},
+                     "\n\n *** INVALID FILE: The file a.xml doesn't exist."
+                     "\n Please insure the file exist and try again."
+                     "\n *** Failed to remove elements from file.\n\n",
+                     2},
+        EndToEndCase{"UpperRemoveMissing", {"-R", "a.xml", "e"},
+                     "\n\n *** INVALID FILE: The file a.xml doesn't exist."
+                     "\n Please insure the file exist and try again."
+                     "\n *** Failed to remove elements from file.\n\n",
+                     2},
+        EndToEndCase{"RemoveReadOnly", {"-r", "readonly.xml"},
+                     "\n\n *** FILE ACCESS: The file readonly.xml is set to be read-only."
+                     "\n Please insure that the file has write access."
+                     "\n *** Failed to remove elements from file.\n\n",
+                     2}),
+    [](const testing::TestParamInfo<EndToEndCase>& info) { return info.param.name; });
+
+TEST(EntryPoint, RemovalEndsWithSuccessAndCodeOneWhetherOrNotAnythingChanged) {
+    TempDir dir;
+    dir.write("f.xml", "<a><b/></a>");
+    RunOptions options;
+    options.cwd = dir.path();
+    for (const char* name : {"b", "none"}) {
+        const RunResult r = runQuennel({"-R", "f.xml", name}, options);
+        const std::string verdict = "\n ** Removing elements was successful.\n\n";
+        ASSERT_GE(r.out.size(), verdict.size()) << r.out;
+        EXPECT_EQ(r.out.substr(r.out.size() - verdict.size()), verdict) << r.out;
+        EXPECT_EQ(r.exitCode, 1) << name;
+    }
+}
+
+TEST(EntryPoint, OptionMatchIgnoresTurkishLocale) {
+    TempDir dir;
+    RunOptions options;
+    options.cwd = dir.path();
+    options.env = {"LANG=tr_TR.UTF-8", "LC_ALL=tr_TR.UTF-8"};
+    // Turkish folding would not take -I for -i and show the usage text instead.
+    const RunResult r = runQuennel({"a.xml", "b.xml", "-I", "e"}, options);
+    EXPECT_EQ(r.out, kDiffMissingA);
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+// Reads from the pseudo-terminal until want shows up, the child closes it, or time runs out.
+bool readUntil(int master, std::string& seen, const std::string& want) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (seen.find(want) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 1000) <= 0) continue;
+        char buffer[4096];
+        const ssize_t got = read(master, buffer, sizeof buffer);
+        if (got <= 0) return false;
+        seen.append(buffer, static_cast<size_t>(got));
+    }
+    return true;
+}
+
+// True once the terminal neither echoes nor waits for Enter; false after 30 seconds.
+bool terminalGoesRaw(int master) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        termios mode{};
+        if (tcgetattr(master, &mode) == 0 && !(mode.c_lflag & (ECHO | ICANON))) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        usleep(1000);
+    }
+}
+
+// Waits for the child; kills it when it is still there after 30 seconds.
+void reapWithin30Seconds(pid_t pid, int& status) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return;
+        }
+        usleep(10000);
+    }
+}
+
+class UsageOnTerminal : public testing::TestWithParam<const char*> {};
+
+TEST_P(UsageOnTerminal, WaitsForOneKeyWithoutEchoThenRestoresTheTerminal) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(QUENNEL_BINARY, QUENNEL_BINARY, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    const bool prompted = readUntil(master, seen, "press any key to exit...");
+    int status = 0;
+    const bool waiting = prompted && waitpid(pid, &status, WNOHANG) == 0;
+    const bool rawMode = waiting && terminalGoesRaw(master);
+    // One key, no Enter: a line-buffered read would never return.
+    if (waiting) {
+        EXPECT_EQ(write(master, GetParam(), 1), 1);
+    }
+    std::string rest;
+    if (waiting) readUntil(master, rest, "\n");
+    reapWithin30Seconds(pid, status);
+    termios after{};
+    const bool restored = tcgetattr(master, &after) == 0 && (after.c_lflag & ECHO) &&
+                          (after.c_lflag & ICANON) && (after.c_lflag & ISIG);
+    close(master);
+    ASSERT_TRUE(prompted) << seen;
+    EXPECT_TRUE(waiting) << "exited before a key was pressed";
+    EXPECT_TRUE(rawMode) << "the terminal kept echo or line mode";
+    EXPECT_EQ(rest, "\r\n");  // the key is not echoed
+    EXPECT_TRUE(restored);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, UsageOnTerminal, testing::Values("x", "\x03"));
+
+}  // namespace
