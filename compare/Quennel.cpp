@@ -4,6 +4,7 @@
 
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
+#include "compare/BackgroundLoad.h"
 #include "input/DocumentLoader.h"
 #include "input/XercesLibrary.h"
 #include "support/FailureHandlers.h"
@@ -22,10 +23,13 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         if (!initializeXerces()) throw "Error while initializing Xerces";
         std::cout << std::endl;
         std::cout << "Parsing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+        // Both files load at once; what the second load prints appears after the first, and
+        // not at all when the first fails.
+        BackgroundLoad second(compare, &compareParser, validateSchema);
         originalRoot = loadDocument(original, &originalParser, validateSchema);
         if (!originalRoot) throw "The root node of the original file is NULL.";
         std::cout << "Parsing " << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
-        compareRoot = loadDocument(compare, &compareParser, validateSchema);
+        compareRoot = second.finish();
         if (!compareRoot) throw "The root node of the compare file is NULL.";
         if (ignoreList) {
             DOMElementRemover remover;

@@ -1,5 +1,6 @@
 #include "input/DocumentLoader.h"
 
+#include <iostream>
 #include <memory>
 
 #include <xercesc/dom/DOMException.hpp>
@@ -14,6 +15,11 @@
 using namespace xercesc;
 
 DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool doSchema) {
+    return loadDocument(fileName, parser, doSchema, std::cout);
+}
+
+DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool doSchema,
+                      std::ostream& diagnostics) {
     QelInputSource source(fileName);
     if (!*parser) *parser = new QelDOMParser();
     XercesDOMParser* p = *parser;
@@ -24,7 +30,7 @@ DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool
     p->setDoSchema(doSchema);
     p->setValidationSchemaFullChecking(doSchema);
 
-    auto reporter = std::make_unique<IDOMTreeErrorReporter>();
+    auto reporter = std::make_unique<IDOMTreeErrorReporter>(diagnostics);
     p->setErrorHandler(reporter.get());
     try {
         p->useCachedGrammarInParse(false);

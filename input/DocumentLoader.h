@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ostream>
+
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
@@ -11,3 +13,6 @@
 // failure is thrown as a narrow string (const char*).
 xercesc::DOMNode* loadDocument(const I18NString* fileName, xercesc::XercesDOMParser** parser,
                                bool doSchema);
+// The same, with the diagnostics written to another stream (for a load on another thread).
+xercesc::DOMNode* loadDocument(const I18NString* fileName, xercesc::XercesDOMParser** parser,
+                               bool doSchema, std::ostream& diagnostics);

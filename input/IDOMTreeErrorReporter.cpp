@@ -1,7 +1,5 @@
 #include "input/IDOMTreeErrorReporter.h"
 
-#include <iostream>
-
 #include "support/Utf8.h"
 
 void IDOMTreeErrorReporter::warning(const xercesc::SAXParseException& e) {
@@ -21,9 +19,9 @@ void IDOMTreeErrorReporter::fatalError(const xercesc::SAXParseException& e) {
 void IDOMTreeErrorReporter::printDiagnostic(const xercesc::SAXParseException& e,
                                             const char* prefix) {
     // Names and messages go out as UTF-8 whatever the locale.
-    std::cout << prefix;
-    if (e.getSystemId()) std::cout << encodeUtf8(e.getSystemId());
-    std::cout << "\", line " << static_cast<long long>(e.getLineNumber()) << ", column "
+    out << prefix;
+    if (e.getSystemId()) out << encodeUtf8(e.getSystemId());
+    out << "\", line " << static_cast<long long>(e.getLineNumber()) << ", column "
               << static_cast<long long>(e.getColumnNumber()) << "\n   Message: ";
-    if (e.getMessage()) std::cout << encodeUtf8(e.getMessage());
+    if (e.getMessage()) out << encodeUtf8(e.getMessage());
 }

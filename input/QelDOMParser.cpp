@@ -18,18 +18,50 @@ QelDOMParser::QelDOMParser()
     setXMLEntityResolver(&resolver);
 }
 
+void QelDOMParser::flushText() {
+    if (pendingText.empty()) return;
+    XercesDOMParser::docCharacters(pendingText.data(), pendingText.size(), false);
+    pendingText.clear();
+}
+
 void QelDOMParser::startDocument() {
     entityDepth = 0;
     expandedText = 0;
+    pendingText.clear();
     XercesDOMParser::startDocument();
 }
 
+void QelDOMParser::resetDocument() {
+    pendingText.clear();
+    XercesDOMParser::resetDocument();
+}
+
+void QelDOMParser::endDocument() {
+    flushText();
+    XercesDOMParser::endDocument();
+}
+
+void QelDOMParser::startElement(const XMLElementDecl& decl, const unsigned int urlId,
+                                const XMLCh* const prefix, const RefVectorOf<XMLAttr>& attrs,
+                                const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) {
+    flushText();
+    XercesDOMParser::startElement(decl, urlId, prefix, attrs, attrCount, isEmpty, isRoot);
+}
+
+void QelDOMParser::endElement(const XMLElementDecl& decl, const unsigned int urlId,
+                              const bool isRoot, const XMLCh* const prefix) {
+    flushText();
+    XercesDOMParser::endElement(decl, urlId, isRoot, prefix);
+}
+
 void QelDOMParser::startEntityReference(const XMLEntityDecl& entity) {
+    flushText();
     ++entityDepth;
     XercesDOMParser::startEntityReference(entity);
 }
 
 void QelDOMParser::endEntityReference(const XMLEntityDecl& entity) {
+    flushText();
     --entityDepth;
     XercesDOMParser::endEntityReference(entity);
 }
@@ -48,21 +80,29 @@ void QelDOMParser::countExpanded(XMLSize_t length) {
 
 void QelDOMParser::docCharacters(const XMLCh* chars, const XMLSize_t length, const bool cdata) {
     countExpanded(length);
-    XercesDOMParser::docCharacters(chars, length, cdata);
+    if (cdata) {
+        flushText();
+        XercesDOMParser::docCharacters(chars, length, cdata);
+    } else {
+        pendingText.append(chars, length);
+    }
 }
 
 void QelDOMParser::ignorableWhitespace(const XMLCh* chars, const XMLSize_t length,
                                        const bool cdata) {
     countExpanded(length);
+    flushText();
     XercesDOMParser::ignorableWhitespace(chars, length, cdata);
 }
 
 void QelDOMParser::docComment(const XMLCh* comment) {
     countExpanded(XMLString::stringLen(comment));
+    flushText();
     XercesDOMParser::docComment(comment);
 }
 
 void QelDOMParser::docPI(const XMLCh* target, const XMLCh* data) {
     countExpanded(XMLString::stringLen(target) + XMLString::stringLen(data));
+    flushText();
     XercesDOMParser::docPI(target, data);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
@@ -7,7 +9,9 @@
 
 // The DOM parser every load uses: entity expansion is bounded, so a "billion laughs" file fails
 // fast instead of exhausting memory, and relative DTD and entity names resolve against the
-// document that names them.
+// document that names them. A text that the scanner delivers in pieces (around &amp;, &#233;,
+// at buffer ends) is gathered and becomes one node at once: growing a node piece by piece costs
+// time that grows faster than the document.
 class QelDOMParser : public xercesc::XercesDOMParser {
 public:
     QelDOMParser();
@@ -29,12 +33,22 @@ public:
     void ignorableWhitespace(const XMLCh* chars, const XMLSize_t length, const bool cdata) override;
     void docComment(const XMLCh* comment) override;
     void docPI(const XMLCh* target, const XMLCh* data) override;
+    void startElement(const xercesc::XMLElementDecl& decl, const unsigned int urlId,
+                      const XMLCh* const prefix, const xercesc::RefVectorOf<xercesc::XMLAttr>& attrs,
+                      const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) override;
+    void endElement(const xercesc::XMLElementDecl& decl, const unsigned int urlId,
+                    const bool isRoot, const XMLCh* const prefix) override;
+    void endDocument() override;
+    void resetDocument() override;
 
 private:
     void countExpanded(XMLSize_t length);
+    // Hands the gathered text to the tree builder; every other event calls it first.
+    void flushText();
 
     xercesc::SecurityManager securityManager;
     LocalEntityResolver resolver;
     int entityDepth = 0;
     XMLSize_t expandedText = 0;
+    std::u16string pendingText;
 };
