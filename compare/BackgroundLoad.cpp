@@ -1,12 +1,9 @@
 #include "compare/BackgroundLoad.h"
 
 #include <iostream>
+#include <system_error>
 
-#include "input/DocumentLoader.h"
-
-BackgroundLoad::BackgroundLoad(const I18NString* path, xercesc::XercesDOMParser** slot,
-                               bool doSchema)
-    : path(path), slot(slot), doSchema(doSchema) {
+BackgroundLoad::BackgroundLoad(Load load) : load(std::move(load)) {
     try {
         thread = std::thread(&BackgroundLoad::run, this);
         started = true;
@@ -21,16 +18,18 @@ BackgroundLoad::~BackgroundLoad() {
 
 void BackgroundLoad::run() {
     try {
-        root = loadDocument(path, slot, doSchema, diagnostics);
+        load(diagnostics);
     } catch (...) {
         failure = std::current_exception();
     }
 }
 
-xercesc::DOMNode* BackgroundLoad::finish() {
-    if (!started) return loadDocument(path, slot, doSchema);
+void BackgroundLoad::finish() {
+    if (!started) {
+        load(std::cout);
+        return;
+    }
     thread.join();
     std::cout << diagnostics.str();
     if (failure) std::rethrow_exception(failure);
-    return root;
 }

@@ -1,37 +1,33 @@
 #pragma once
 
 #include <exception>
+#include <functional>
+#include <ostream>
 #include <sstream>
 #include <thread>
 
-#include <xercesc/dom/DOMNode.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-
-#include "support/I18NString.h"
-
-// Loads one document on a thread of its own while the caller loads another. Its diagnostics
-// wait in a buffer, so that printed after the caller's own load they read exactly as if the
-// two loads had run one after the other. The object joins the thread when it goes away.
+// Runs one load on a thread of its own while the caller loads another file. What the load
+// prints waits in a buffer, so that printed after the caller's own load it reads exactly as if
+// the two loads had run one after the other. The object joins the thread when it goes away.
 class BackgroundLoad {
 public:
-    BackgroundLoad(const I18NString* path, xercesc::XercesDOMParser** slot, bool doSchema);
+    using Load = std::function<void(std::ostream& diagnostics)>;
+
+    explicit BackgroundLoad(Load load);
     ~BackgroundLoad();
     BackgroundLoad(const BackgroundLoad&) = delete;
     BackgroundLoad& operator=(const BackgroundLoad&) = delete;
 
-    // Waits for the load, prints its diagnostics on standard output, and returns its document
-    // or throws what the load threw.
-    xercesc::DOMNode* finish();
+    // Waits for the load, prints its diagnostics on standard output, and throws what the load
+    // threw.
+    void finish();
 
 private:
     void run();
 
-    const I18NString* path;
-    xercesc::XercesDOMParser** slot;
-    bool doSchema;
+    Load load;
     bool started = false;
     std::ostringstream diagnostics;
     std::exception_ptr failure;
-    xercesc::DOMNode* root = nullptr;
     std::thread thread;
 };

@@ -5,6 +5,8 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "compare/BackgroundLoad.h"
+#include "compare/EventComparison.h"
+#include "input/QelEventParser.h"
 #include "input/DocumentLoader.h"
 #include "input/XercesLibrary.h"
 #include "support/FailureHandlers.h"
@@ -18,6 +20,10 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
                        const ElementNames* ignoreList) {
     XercesDOMParser* originalParser = nullptr;
     XercesDOMParser* compareParser = nullptr;
+    QelEventParser* originalEvents = nullptr;
+    QelEventParser* compareEvents = nullptr;
+    // In document order with nothing to remove, the files are read as event logs: no trees.
+    const bool inOrder = !ignoreOrder && !ignoreList;
     int result = 2;
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
@@ -25,27 +31,43 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         std::cout << "Parsing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
         // not at all when the first fails.
-        BackgroundLoad second(compare, &compareParser, validateSchema);
-        originalRoot = loadDocument(original, &originalParser, validateSchema);
-        if (!originalRoot) throw "The root node of the original file is NULL.";
-        std::cout << "Parsing " << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
-        compareRoot = second.finish();
-        if (!compareRoot) throw "The root node of the compare file is NULL.";
-        if (ignoreList) {
-            DOMElementRemover remover;
-            remover.removeElementsFromDocument(originalRoot, *ignoreList);
-            remover.removeElementsFromDocument(compareRoot, *ignoreList);
+        if (inOrder) {
+            BackgroundLoad second([&](std::ostream& out) {
+                loadEvents(compare, &compareEvents, validateSchema, ignoreComments, out);
+            });
+            loadEvents(original, &originalEvents, validateSchema, ignoreComments, std::cout);
+            std::cout << "Parsing " << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+            second.finish();
+        } else {
+            BackgroundLoad second([&](std::ostream& out) {
+                compareRoot = loadDocument(compare, &compareParser, validateSchema, out);
+            });
+            originalRoot = loadDocument(original, &originalParser, validateSchema);
+            if (!originalRoot) throw "The root node of the original file is NULL.";
+            std::cout << "Parsing " << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+            second.finish();
+            if (!compareRoot) throw "The root node of the compare file is NULL.";
+            if (ignoreList) {
+                DOMElementRemover remover;
+                remover.removeElementsFromDocument(originalRoot, *ignoreList);
+                remover.removeElementsFromDocument(compareRoot, *ignoreList);
+            }
+            stripIgnorable(originalRoot);
+            stripIgnorable(compareRoot);
         }
-        stripIgnorable(originalRoot);
-        stripIgnorable(compareRoot);
         std::cout << std::endl;
         std::cout << "Diffing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << " Vs. "
                   << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
-        result = compareDocuments();
+        if (inOrder)
+            result = eventLogsEqual(originalEvents->events(), compareEvents->events(), folding()) ? 0 : 1;
+        else
+            result = compareDocuments();
     });
     if (!completed) result = 2;
     delete originalParser;
     delete compareParser;
+    delete originalEvents;
+    delete compareEvents;
     originalRoot = nullptr;
     compareRoot = nullptr;
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";

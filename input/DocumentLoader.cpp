@@ -8,6 +8,7 @@
 
 #include "input/IDOMTreeErrorReporter.h"
 #include "input/QelDOMParser.h"
+#include "input/QelEventParser.h"
 #include "input/QelInputSource.h"
 #include "support/Platform.h"
 #include "support/Utf8.h"
@@ -18,14 +19,18 @@ DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool
     return loadDocument(fileName, parser, doSchema, std::cout);
 }
 
-DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool doSchema,
-                      std::ostream& diagnostics) {
-    QelInputSource source(fileName);
-    if (!*parser) *parser = new QelDOMParser();
-    XercesDOMParser* p = *parser;
-    if (auto* own = dynamic_cast<QelDOMParser*>(p)) own->setDocumentPath(*fileName);
+namespace {
 
-    p->setValidationScheme(XercesDOMParser::Val_Auto);
+// The four settings in their order, a fresh reporter for the parse, and every parse problem
+// turned into a thrown message. Shared by the tree and the event parser, so that both read a
+// file exactly alike.
+template <typename Parser>
+void parseReporting(Parser* p, const I18NString* fileName, bool doSchema,
+                    std::ostream& diagnostics) {
+    QelInputSource source(fileName);
+    p->setDocumentPath(*fileName);
+
+    p->setValidationScheme(Parser::Val_Auto);
     p->setDoNamespaces(true);
     p->setDoSchema(doSchema);
     p->setValidationSchemaFullChecking(doSchema);
@@ -49,5 +54,20 @@ DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool
     p->setErrorHandler(nullptr);
     if (reporter->errorsSeen)
         throw "The file is not valid. Please insure that the file is \n valid according to its schema.";
-    return p->getDocument();
+}
+
+}  // namespace
+
+DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool doSchema,
+                      std::ostream& diagnostics) {
+    if (!*parser) *parser = new QelDOMParser();
+    // Slots only ever receive parsers made here.
+    parseReporting(static_cast<QelDOMParser*>(*parser), fileName, doSchema, diagnostics);
+    return (*parser)->getDocument();
+}
+
+void loadEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,
+                bool ignoreComments, std::ostream& diagnostics) {
+    if (!*parser) *parser = new QelEventParser(ignoreComments);
+    parseReporting(*parser, fileName, doSchema, diagnostics);
 }

@@ -7,6 +7,8 @@
 
 #include "support/I18NString.h"
 
+class QelEventParser;
+
 // Parses one file into a DOM document and returns its document node (null when the parser holds
 // no document). An empty slot gets a new parser, which the caller owns and deletes; a filled one
 // is configured again and reused. Parse diagnostics are printed while the file is parsed; every
@@ -16,3 +18,8 @@ xercesc::DOMNode* loadDocument(const I18NString* fileName, xercesc::XercesDOMPar
 // The same, with the diagnostics written to another stream (for a load on another thread).
 xercesc::DOMNode* loadDocument(const I18NString* fileName, xercesc::XercesDOMParser** parser,
                                bool doSchema, std::ostream& diagnostics);
+
+// Parses one file into the event log of an event parser (made in an empty slot, owned by the
+// caller): the same parse, diagnostics and failures as loadDocument, without a tree.
+void loadEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,
+                bool ignoreComments, std::ostream& diagnostics);

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The content of a document's element, as a flat list of what a tree would hold, built while
+// the file is parsed. What a diff never compares is left out on the way in: whitespace-only
+// text, and comments when they are ignored, except inside entity references, whose expansion is
+// kept as it is. Names and values live in one arena, each followed by a NUL.
+class EventLog {
+public:
+    enum Kind : std::uint8_t {
+        ElementStart,    // name; the next `count` events are its attributes
+        Attribute,       // name and value
+        ElementEnd,
+        Text,            // value
+        Cdata,           // value
+        Comment,         // value
+        Instruction,     // name is the target, value the data
+        EntityStart,     // name
+        EntityEnd,
+    };
+
+    struct Event {
+        Kind kind;
+        std::uint32_t count;
+        std::size_t name, nameLength;
+        std::size_t value, valueLength;
+    };
+
+    void clear() {
+        events_.clear();
+        arena_.clear();
+    }
+    void add(Kind kind, const char16_t* name, std::size_t nameLength, const char16_t* value,
+             std::size_t valueLength, std::uint32_t count = 0) {
+        const std::size_t at = arena_.size();
+        arena_.append(name, nameLength);
+        arena_.push_back(0);
+        arena_.append(value, valueLength);
+        arena_.push_back(0);
+        events_.push_back({kind, count, at, nameLength, at + nameLength + 1, valueLength});
+    }
+
+    const std::vector<Event>& events() const { return events_; }
+    const char16_t* name(const Event& e) const { return arena_.data() + e.name; }
+    const char16_t* value(const Event& e) const { return arena_.data() + e.value; }
+
+private:
+    std::vector<Event> events_;
+    std::u16string arena_;
+};
