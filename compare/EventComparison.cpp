@@ -1,105 +1,205 @@
 #include "compare/EventComparison.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
+
+#include "compare/ClassTable.h"
 
 namespace {
 
-class LogComparison {
-public:
-    LogComparison(const EventLog& a, const EventLog& b, CaseFolding& folding)
-        : a(a), b(b), folding(folding) {}
+std::uint64_t mix(std::uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    return h ^ (h >> 33);
+}
 
-    bool run() {
-        const auto& x = a.events();
-        const auto& y = b.events();
-        if (x.size() != y.size()) return false;
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            if (!same(x[i], y[i])) return false;
-            if (x[i].kind == EventLog::ElementStart) {
-                if (!attributesEqual(i + 1, x[i].count)) return false;
-                i += x[i].count;
-            }
-        }
-        return true;
-    }
+using Events = std::vector<EventLog::Event>;
+
+// A subtree of a log: the event that starts it.
+struct LogNode {
+    const EventLog* log;
+    std::size_t index;
+};
+
+// Class ids of subtrees for the unordered comparison, from one pass over a log: elements and
+// entity references are closed by their end events, everything else is a leaf.
+class LogClasses {
+public:
+    explicit LogClasses(EventContent& content) : content(content) {}
+
+    std::uint32_t add(const EventLog& log) { return classify(log, true); }
+    std::uint32_t find(const EventLog& log) { return classify(log, false); }
 
 private:
-    bool equal(const XMLCh* p, const XMLCh* q) { return folding.equal(p, q); }
-
-    bool same(const EventLog::Event& p, const EventLog::Event& q) {
-        if (p.kind != q.kind) return false;
-        switch (p.kind) {
-            case EventLog::ElementStart:
-                return p.count == q.count && equal(a.name(p), b.name(q));
-            case EventLog::Text:
-            case EventLog::Cdata:
-            case EventLog::Comment:
-                return equal(a.value(p), b.value(q));
-            case EventLog::Instruction:
-                return equal(a.name(p), b.name(q)) && equal(a.value(p), b.value(q));
-            case EventLog::EntityStart:
-                return equal(a.name(p), b.name(q));
-            default:
-                return true;
+    std::uint32_t classify(const EventLog& log, bool adding) {
+        const Events& events = log.events();
+        pending.clear();
+        open.clear();
+        std::uint32_t root = ClassTable<LogNode>::kNone;
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            const EventLog::Event& e = events[i];
+            switch (e.kind) {
+                case EventLog::ElementStart:
+                case EventLog::EntityStart:
+                    open.emplace_back(i, pending.size());
+                    i += e.count;  // attributes belong to the element's content
+                    continue;
+                case EventLog::ElementEnd:
+                case EventLog::EntityEnd: {
+                    const auto [start, firstChild] = open.back();
+                    open.pop_back();
+                    const std::uint32_t id = classOf(log, start, firstChild, adding);
+                    if (id == ClassTable<LogNode>::kNone) return id;
+                    pending.resize(firstChild);
+                    if (open.empty()) root = id;
+                    pending.push_back(id);
+                    continue;
+                }
+                default: {
+                    const std::uint32_t id = classOf(log, i, pending.size(), adding);
+                    if (id == ClassTable<LogNode>::kNone) return id;
+                    pending.push_back(id);
+                }
+            }
         }
+        return root;
     }
 
-    bool attributeEqual(const EventLog::Event& p, const EventLog::Event& q) {
-        return equal(a.name(p), b.name(q)) && equal(a.value(p), b.value(q));
+    std::uint32_t classOf(const EventLog& log, std::size_t index, std::size_t firstChild,
+                          bool adding) {
+        return table.intern(content.hash(log, index), LogNode{&log, index},
+                            pending.data() + firstChild, pending.size() - firstChild, adding,
+                            [this](const LogNode& x, const LogNode& y) {
+                                return content.equal(*x.log, x.index, *y.log, y.index);
+                            });
     }
 
-    // Same positions first, the usual case; otherwise paired by name whatever the order.
-    bool attributesEqual(std::size_t from, std::uint32_t count) {
-        const auto& x = a.events();
-        const auto& y = b.events();
-        std::uint32_t i = 0;
-        while (i < count && attributeEqual(x[from + i], y[from + i])) ++i;
-        if (i == count) return true;
-        if (!folding.trusted()) return pairGreedily(from, count);
-        const auto sorted = [&](const EventLog& log, const std::vector<EventLog::Event>& events) {
-            std::vector<std::pair<const XMLCh*, const XMLCh*>> out;
-            for (std::uint32_t k = 0; k < count; ++k)
-                out.emplace_back(log.name(events[from + k]), log.value(events[from + k]));
-            std::sort(out.begin(), out.end(), [&](const auto& l, const auto& r) {
-                const int byName = folding.compare(l.first, r.first);
-                if (byName != 0) return byName < 0;
-                return folding.compare(l.second, r.second) < 0;
-            });
-            return out;
-        };
-        const auto left = sorted(a, x);
-        const auto right = sorted(b, y);
-        for (std::uint32_t k = 0; k < count; ++k) {
-            if (!folding.equal(left[k].first, right[k].first) ||
-                !folding.equal(left[k].second, right[k].second))
-                return false;
-        }
-        return true;
-    }
-
-    // Equality ignoring case is an equivalence, so taking the first free partner never fails
-    // where another choice would succeed.
-    bool pairGreedily(std::size_t from, std::uint32_t count) {
-        const auto& x = a.events();
-        const auto& y = b.events();
-        std::vector<bool> used(count, false);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            std::uint32_t j = 0;
-            while (j < count && (used[j] || !attributeEqual(x[from + i], y[from + j]))) ++j;
-            if (j == count) return false;
-            used[j] = true;
-        }
-        return true;
-    }
-
-    const EventLog& a;
-    const EventLog& b;
-    CaseFolding& folding;
+    EventContent& content;
+    ClassTable<LogNode> table;
+    std::vector<std::uint32_t> pending;                     // ids of finished children
+    std::vector<std::pair<std::size_t, std::size_t>> open;  // start event, its first child id
 };
 
 }  // namespace
 
+bool EventContent::equal(const EventLog& a, std::size_t i, const EventLog& b, std::size_t j) {
+    const EventLog::Event& p = a.events()[i];
+    const EventLog::Event& q = b.events()[j];
+    if (p.kind != q.kind) return false;
+    switch (p.kind) {
+        case EventLog::ElementStart:
+            return p.count == q.count && folding.equal(a.name(p), b.name(q)) &&
+                   attributesEqual(a, i + 1, b, j + 1, p.count);
+        case EventLog::Text:
+        case EventLog::Cdata:
+        case EventLog::Comment:
+            return folding.equal(a.value(p), b.value(q));
+        case EventLog::Instruction:
+            return folding.equal(a.name(p), b.name(q)) && folding.equal(a.value(p), b.value(q));
+        case EventLog::EntityStart:
+            return folding.equal(a.name(p), b.name(q));
+        default:
+            return true;
+    }
+}
+
+std::uint64_t EventContent::hash(const EventLog& log, std::size_t i) {
+    const EventLog::Event& e = log.events()[i];
+    std::uint64_t h = mix(static_cast<std::uint64_t>(e.kind) + 1);
+    // Without a trusted fold only what equal() keeps exactly may enter the hash.
+    if (!folding.trusted()) return mix(h + e.count);
+    switch (e.kind) {
+        case EventLog::ElementStart: {
+            h = folding.hash(log.name(e), h);
+            // Order-independent: a sum of one hash per attribute.
+            std::uint64_t sum = 0;
+            for (std::uint32_t k = 1; k <= e.count; ++k) {
+                const EventLog::Event& attribute = log.events()[i + k];
+                sum += mix(folding.hash(log.value(attribute), folding.hash(log.name(attribute), 0)));
+            }
+            return mix(h ^ mix(sum + e.count));
+        }
+        case EventLog::Text:
+        case EventLog::Cdata:
+        case EventLog::Comment:
+            return folding.hash(log.value(e), h);
+        case EventLog::Instruction:
+            return folding.hash(log.value(e), folding.hash(log.name(e), h));
+        case EventLog::EntityStart:
+            return folding.hash(log.name(e), h);
+        default:
+            return h;
+    }
+}
+
+bool EventContent::attributeEqual(const EventLog& a, std::size_t i, const EventLog& b,
+                                  std::size_t j) {
+    const EventLog::Event& p = a.events()[i];
+    const EventLog::Event& q = b.events()[j];
+    return folding.equal(a.name(p), b.name(q)) && folding.equal(a.value(p), b.value(q));
+}
+
+// Same positions first, the usual case; otherwise paired by name whatever the order.
+bool EventContent::attributesEqual(const EventLog& a, std::size_t i, const EventLog& b,
+                                   std::size_t j, std::uint32_t count) {
+    std::uint32_t k = 0;
+    while (k < count && attributeEqual(a, i + k, b, j + k)) ++k;
+    if (k == count) return true;
+    if (!folding.trusted()) {
+        // Equality ignoring case is an equivalence, so taking the first free partner never
+        // fails where another choice would succeed.
+        std::vector<bool> used(count, false);
+        for (std::uint32_t x = 0; x < count; ++x) {
+            std::uint32_t y = 0;
+            while (y < count && (used[y] || !attributeEqual(a, i + x, b, j + y))) ++y;
+            if (y == count) return false;
+            used[y] = true;
+        }
+        return true;
+    }
+    const auto sorted = [&](const EventLog& log, std::size_t from) {
+        std::vector<std::pair<const XMLCh*, const XMLCh*>> out;
+        for (std::uint32_t x = 0; x < count; ++x) {
+            const EventLog::Event& e = log.events()[from + x];
+            out.emplace_back(log.name(e), log.value(e));
+        }
+        std::sort(out.begin(), out.end(), [&](const auto& l, const auto& r) {
+            const int byName = folding.compare(l.first, r.first);
+            if (byName != 0) return byName < 0;
+            return folding.compare(l.second, r.second) < 0;
+        });
+        return out;
+    };
+    const auto left = sorted(a, i);
+    const auto right = sorted(b, j);
+    for (std::uint32_t x = 0; x < count; ++x) {
+        if (!folding.equal(left[x].first, right[x].first) ||
+            !folding.equal(left[x].second, right[x].second))
+            return false;
+    }
+    return true;
+}
+
 bool eventLogsEqual(const EventLog& a, const EventLog& b, CaseFolding& folding) {
-    return LogComparison(a, b, folding).run();
+    const Events& x = a.events();
+    const Events& y = b.events();
+    if (x.size() != y.size()) return false;
+    EventContent content(folding);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (!content.equal(a, i, b, i)) return false;
+        if (x[i].kind == EventLog::ElementStart) i += x[i].count;
+    }
+    return true;
+}
+
+bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& folding) {
+    // Document order is one valid pairing; only a failed walk needs the class ids.
+    if (eventLogsEqual(a, b, folding)) return true;
+    EventContent content(folding);
+    LogClasses classes(content);
+    const std::uint32_t id = classes.add(a);
+    return id != ClassTable<LogNode>::kNone && classes.find(b) == id;
 }

@@ -22,8 +22,8 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     XercesDOMParser* compareParser = nullptr;
     QelEventParser* originalEvents = nullptr;
     QelEventParser* compareEvents = nullptr;
-    // In document order with nothing to remove, the files are read as event logs: no trees.
-    const bool inOrder = !ignoreOrder && !ignoreList;
+    // With nothing to remove, the files are read as event logs: no trees.
+    const bool asEvents = !ignoreList;
     int result = 2;
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
@@ -31,7 +31,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         std::cout << "Parsing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
         // not at all when the first fails.
-        if (inOrder) {
+        if (asEvents) {
             BackgroundLoad second([&](std::ostream& out) {
                 loadEvents(compare, &compareEvents, validateSchema, ignoreComments, out);
             });
@@ -58,10 +58,15 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         std::cout << std::endl;
         std::cout << "Diffing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << " Vs. "
                   << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
-        if (inOrder)
-            result = eventLogsEqual(originalEvents->events(), compareEvents->events(), folding()) ? 0 : 1;
-        else
+        if (asEvents) {
+            const EventLog& a = originalEvents->events();
+            const EventLog& b = compareEvents->events();
+            const bool same = ignoreOrder ? eventLogsEqualUnordered(a, b, folding())
+                                          : eventLogsEqual(a, b, folding());
+            result = same ? 0 : 1;
+        } else {
             result = compareDocuments();
+        }
     });
     if (!completed) result = 2;
     delete originalParser;

@@ -5,20 +5,19 @@
 
 #include <xercesc/dom/DOMNode.hpp>
 
+#include "compare/ClassTable.h"
 #include "compare/NodeContent.h"
 
-// Equality of subtrees when the order of children does not count. Each subtree gets the id of
-// its class, computed bottom-up: node content plus the sorted ids of its children. Two subtrees
-// are equal exactly when their ids are, which pairs children one to one (equality is an
-// equivalence, so equal multisets of child classes are a perfect matching).
+// Equality of DOM subtrees when the order of children does not count: each subtree gets the id
+// of its class (see ClassTable), computed bottom-up without recursion.
 //
 // Only the classes of the first tree are stored; the second tree is only looked up, and the
 // first subtree without a class already decides that it differs.
 class SubtreeClasses {
 public:
-    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    static constexpr std::uint32_t kNone = ClassTable<const xercesc::DOMNode*>::kNone;
 
-    explicit SubtreeClasses(NodeContent& content);
+    explicit SubtreeClasses(NodeContent& content) : content_(content) {}
 
     // Classifies every subtree below and including root, adding classes as needed.
     std::uint32_t add(const xercesc::DOMNode* root);
@@ -26,15 +25,6 @@ public:
     std::uint32_t find(const xercesc::DOMNode* root);
 
 private:
-    struct Class {
-        const xercesc::DOMNode* representative;
-        std::uint32_t children;  // offset into childIds_: count, then the sorted ids
-    };
-    // The hash sits beside the id so that probing rarely touches classes_.
-    struct Slot {
-        std::uint32_t hash;
-        std::uint32_t id;  // kNone when free
-    };
     struct Open {
         const xercesc::DOMNode* node;
         std::size_t firstChild;  // where its children's ids begin in pending_
@@ -42,14 +32,9 @@ private:
 
     std::uint32_t classify(const xercesc::DOMNode* root, bool adding);
     std::uint32_t classOf(const xercesc::DOMNode* node, std::size_t firstChild, bool adding);
-    bool sameChildren(const Class& c, std::size_t firstChild) const;
-    void grow();
 
     NodeContent& content_;
-    std::vector<Class> classes_;
-    std::vector<std::uint32_t> childIds_;
-    std::vector<Slot> slots_;  // open addressing over classes_
-    std::size_t used_ = 0;     // filled slots
+    ClassTable<const xercesc::DOMNode*> table_;
 
     // Work space of one walk: ids of finished children, and the nodes whose children are being
     // classified (parents are taken from here: getParentNode costs a dynamic_cast in Xerces).
