@@ -25,6 +25,13 @@ bool fileExists(const char* file) {
 }  // namespace
 
 int runDiffCommand(int argc, char* argv[]) {
+    // -v counts only as the very first word; the rest then reads as if it were not there.
+    const bool verbose = argumentIs(argv[1], "-v");
+    if (verbose) {
+        --argc;
+        ++argv;
+        if (argc < 3) printUsage();
+    }
     int n = 0;
     bool ignoreComments = false;
     bool ignoreOrder = false;
@@ -51,5 +58,6 @@ int runDiffCommand(int argc, char* argv[]) {
     Quennel quennel;
     quennel.setIgnoreComments(ignoreComments);
     quennel.setIgnoreOrder(ignoreOrder);
+    quennel.setVerbose(verbose);
     return quennel.diffFiles(&original, &compare, ignoreList.empty() ? nullptr : &ignoreList);
 }

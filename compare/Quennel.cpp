@@ -23,10 +23,11 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     QelEventParser* originalEvents = nullptr;
     QelEventParser* compareEvents = nullptr;
     // With nothing to remove, the files are read as event logs: no trees.
-    const bool asEvents = !ignoreList;
+    const bool asEvents = !ignoreList && !verbose;
     int result = 2;
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
+        prepareParsers(&originalParser, &compareParser);  // -v only
         std::cout << std::endl;
         std::cout << "Parsing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
@@ -67,6 +68,8 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         } else {
             result = compareDocuments();
         }
+        if (result == 1 && verbose)
+            reportFirstDifference(*original, originalParser, *compare, compareParser);
     });
     if (!completed) result = 2;
     delete originalParser;

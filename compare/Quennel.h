@@ -5,6 +5,7 @@
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMNamedNodeMap.hpp>
 #include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "compare/CaseFolding.h"
 #include "output/DOMElementRemover.h"
@@ -18,6 +19,8 @@ public:
 
     void setIgnoreComments(bool ignore) { ignoreComments = ignore; }
     void setIgnoreOrder(bool ignore) { ignoreOrder = ignore; }
+    // -v: a "different" verdict also says where the trees first differ.
+    void setVerbose(bool on) { verbose = on; }
 
     // 0 same, 1 different, 2 failure (reported on standard output).
     int diffFiles(const I18NString* original, const I18NString* compare,
@@ -41,6 +44,16 @@ public:
     bool compareText(xercesc::DOMNode* a, xercesc::DOMNode* b);
     bool compareComments(xercesc::DOMNode* a, xercesc::DOMNode* b);
 
+    // Under -v, fills both empty parser slots with parsers that record where elements start.
+    void prepareParsers(xercesc::XercesDOMParser** original,
+                        xercesc::XercesDOMParser** compare) const;
+    // Prints where the two roots first differ (they must differ), with the positions that the
+    // parsers recorded. Prints nothing if the report cannot be built: -v never changes a verdict.
+    void reportFirstDifference(const I18NString& original,
+                               const xercesc::XercesDOMParser* originalParser,
+                               const I18NString& compare,
+                               const xercesc::XercesDOMParser* compareParser);
+
     void setRoots(xercesc::DOMNode* original, xercesc::DOMNode* compare) {
         originalRoot = original;
         compareRoot = compare;
@@ -57,4 +70,5 @@ private:
     bool ignoreComments = false;
     bool ignoreOrder = false;
     bool validateSchema = false;
+    bool verbose = false;
 };

@@ -4,6 +4,7 @@
 
 #include <xercesc/framework/XMLErrorCodes.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLString.hpp>
 
@@ -28,6 +29,7 @@ void QelDOMParser::startDocument() {
     entityDepth = 0;
     expandedText = 0;
     pendingText.clear();
+    elementPositions.clear();
     XercesDOMParser::startDocument();
 }
 
@@ -46,6 +48,10 @@ void QelDOMParser::startElement(const XMLElementDecl& decl, const unsigned int u
                                 const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) {
     flushText();
     XercesDOMParser::startElement(decl, urlId, prefix, attrs, attrCount, isEmpty, isRoot);
+    if (recordPositions && entityDepth == 0) {
+        const Locator* at = getScanner()->getLocator();
+        elementPositions[getCurrentNode()] = {at->getLineNumber(), at->getColumnNumber()};
+    }
 }
 
 void QelDOMParser::endElement(const XMLElementDecl& decl, const unsigned int urlId,

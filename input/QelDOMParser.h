@@ -1,11 +1,19 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
 #include "input/LocalEntityResolver.h"
+
+// Where an element's start tag ends in its file, as the scanner reports it.
+struct SourcePosition {
+    XMLFileLoc line;
+    XMLFileLoc column;
+};
+using SourcePositions = std::unordered_map<const xercesc::DOMNode*, SourcePosition>;
 
 // The DOM parser every load uses: entity expansion is bounded, so a "billion laughs" file fails
 // fast instead of exhausting memory, and relative DTD and entity names resolve against the
@@ -18,6 +26,10 @@ public:
     ~QelDOMParser() override = default;
 
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
+    // Off by default, so that only -v pays for it. Elements from entity expansions are left out:
+    // the scanner counts their lines in the entity's text.
+    void setRecordPositions(bool record) { recordPositions = record; }
+    const SourcePositions& positions() const { return elementPositions; }
 
     // Expansions per document. Ordinary and character references (&amp; &#65;) do not count;
     // a billion laughs stops here within a fraction of a second and some tens of MB.
@@ -51,4 +63,6 @@ private:
     int entityDepth = 0;
     XMLSize_t expandedText = 0;
     std::u16string pendingText;
+    bool recordPositions = false;
+    SourcePositions elementPositions;
 };
