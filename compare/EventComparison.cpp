@@ -1,6 +1,8 @@
 #include "compare/EventComparison.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -82,6 +84,86 @@ private:
     std::vector<std::uint32_t> pending;                     // ids of finished children
     std::vector<std::pair<std::size_t, std::size_t>> open;  // start event, its first child id
 };
+
+// For every event that starts a subtree (or is a leaf): where the subtree ends, and a digest of
+// it that ignores letter case and, at every level, the order of children. Equal subtrees have
+// equal digests; equal digests are only a candidate, confirmed by the full comparison.
+struct Digests {
+    std::vector<std::uint64_t> digest;
+    std::vector<std::size_t> end;  // the index after the subtree
+};
+
+Digests digestSubtrees(const EventLog& log, EventContent& content) {
+    const Events& events = log.events();
+    Digests d{std::vector<std::uint64_t>(events.size()), std::vector<std::size_t>(events.size())};
+    std::vector<std::uint64_t> pending;                     // digests of finished children
+    std::vector<std::pair<std::size_t, std::size_t>> open;  // start event, its first child
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const EventLog::Event& e = events[i];
+        switch (e.kind) {
+            case EventLog::ElementStart:
+            case EventLog::EntityStart:
+                open.emplace_back(i, pending.size());
+                i += e.count;
+                continue;
+            case EventLog::ElementEnd:
+            case EventLog::EntityEnd: {
+                const auto [start, first] = open.back();
+                open.pop_back();
+                std::sort(pending.begin() + first, pending.end());
+                std::uint64_t h = content.hash(log, start);
+                for (std::size_t k = first; k < pending.size(); ++k) h = mix(h + pending[k]);
+                d.digest[start] = h;
+                d.end[start] = i + 1;
+                pending.resize(first);
+                pending.push_back(h);
+                continue;
+            }
+            default:
+                d.digest[i] = content.hash(log, i);
+                d.end[i] = i + 1;
+                pending.push_back(d.digest[i]);
+        }
+    }
+    return d;
+}
+
+enum class Match { Same, Different, Unsure };
+
+// Pairs the children of corresponding subtrees by digest, level by level, and confirms every
+// pair with the full comparison of its content. A pair that fails to confirm means two
+// different subtrees share a digest: only the exact class ids can decide then.
+Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, const Digests& db,
+                    EventContent& content) {
+    if (a.events().empty() || b.events().empty()) return Match::Unsure;
+    if (da.digest[0] != db.digest[0]) return Match::Different;
+    const auto children = [](const EventLog& log, const Digests& d, std::size_t i,
+                             std::vector<std::size_t>& out) {
+        out.clear();
+        const std::size_t last = d.end[i] - 1;  // the end event
+        for (std::size_t k = i + 1 + log.events()[i].count; k < last; k = d.end[k])
+            out.push_back(k);
+        std::sort(out.begin(), out.end(),
+                  [&](std::size_t x, std::size_t y) { return d.digest[x] < d.digest[y]; });
+    };
+    std::vector<std::pair<std::size_t, std::size_t>> todo{{0, 0}};
+    std::vector<std::size_t> ca, cb;
+    while (!todo.empty()) {
+        const auto [i, j] = todo.back();
+        todo.pop_back();
+        if (!content.equal(a, i, b, j)) return Match::Unsure;
+        const EventLog::Kind kind = a.events()[i].kind;
+        if (kind != EventLog::ElementStart && kind != EventLog::EntityStart) continue;
+        children(a, da, i, ca);
+        children(b, db, j, cb);
+        if (ca.size() != cb.size()) return Match::Unsure;
+        for (std::size_t k = 0; k < ca.size(); ++k) {
+            if (da.digest[ca[k]] != db.digest[cb[k]]) return Match::Unsure;
+            todo.emplace_back(ca[k], cb[k]);
+        }
+    }
+    return Match::Same;
+}
 
 }  // namespace
 
@@ -196,9 +278,27 @@ bool eventLogsEqual(const EventLog& a, const EventLog& b, CaseFolding& folding) 
 }
 
 bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& folding) {
-    // Document order is one valid pairing; only a failed walk needs the class ids.
+    // Document order is one valid pairing, and the cheapest to check.
     if (eventLogsEqual(a, b, folding)) return true;
     EventContent content(folding);
+    // The digests of the two logs are independent: one of them on a thread of its own, with a
+    // folding table of its own (the table fills as it is used) that hashes alike.
+    Digests db;
+    const auto digestSecond = [&b, &db, trusted = folding.trusted()] {
+        CaseFolding ownFolding(trusted);
+        EventContent ownContent(ownFolding);
+        db = digestSubtrees(b, ownContent);
+    };
+    std::thread second;
+    try {
+        second = std::thread(digestSecond);
+    } catch (const std::system_error&) {
+        digestSecond();
+    }
+    const Digests da = digestSubtrees(a, content);
+    if (second.joinable()) second.join();
+    const Match match = pairByDigests(a, da, b, db, content);
+    if (match != Match::Unsure) return match == Match::Same;
     LogClasses classes(content);
     const std::uint32_t id = classes.add(a);
     return id != ClassTable<LogNode>::kNone && classes.find(b) == id;
