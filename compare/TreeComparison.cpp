@@ -3,21 +3,16 @@
 #include <vector>
 
 #include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/util/XMLString.hpp>
 
 #include "compare/NodeContent.h"
 #include "compare/Quennel.h"
 #include "compare/SubtreeClasses.h"
+#include "input/EventLog.h"
 
 using namespace xercesc;
 
 namespace {
-
-bool isWhitespaceOnly(const XMLCh* value) {
-    for (; *value; ++value) {
-        if (*value > 13 && *value != 32) return false;
-    }
-    return true;
-}
 
 const DOMNode* documentElement(const DOMNode* document) {
     return static_cast<const DOMDocument*>(document)->getDocumentElement();
@@ -29,7 +24,7 @@ bool Quennel::isIgnorable(DOMNode* node) const {
     switch (node->getNodeType()) {
         case DOMNode::TEXT_NODE: {
             const XMLCh* value = node->getNodeValue();
-            return !value || isWhitespaceOnly(value);
+            return !value || EventLog::isBlank(value, XMLString::stringLen(value));
         }
         case DOMNode::COMMENT_NODE:
             return ignoreComments;

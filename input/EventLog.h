@@ -29,6 +29,13 @@ public:
         std::size_t value, valueLength;
     };
 
+    // Text that a diff never compares: only the units 1 to 13 and blanks (or nothing).
+    static bool isBlank(const char16_t* text, std::size_t length) {
+        for (std::size_t i = 0; i < length; ++i)
+            if (text[i] > 13 && text[i] != 32) return false;
+        return true;
+    }
+
     void clear() {
         events_.clear();
         arena_.clear();

@@ -1,14 +1,9 @@
 #include "input/QelDOMParser.h"
 
-#include <string>
-
-#include <xercesc/framework/XMLErrorCodes.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLString.hpp>
-
-#include "support/Utf8.h"
 
 using namespace xercesc;
 
@@ -26,8 +21,7 @@ void QelDOMParser::flushText() {
 }
 
 void QelDOMParser::startDocument() {
-    entityDepth = 0;
-    expandedText = 0;
+    expansion.reset();
     pendingText.clear();
     elementPositions.clear();
     XercesDOMParser::startDocument();
@@ -48,7 +42,7 @@ void QelDOMParser::startElement(const XMLElementDecl& decl, const unsigned int u
                                 const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) {
     flushText();
     XercesDOMParser::startElement(decl, urlId, prefix, attrs, attrCount, isEmpty, isRoot);
-    if (recordPositions && entityDepth == 0) {
+    if (recordPositions && !expansion.inside()) {
         const Locator* at = getScanner()->getLocator();
         elementPositions[getCurrentNode()] = {at->getLineNumber(), at->getColumnNumber()};
     }
@@ -62,26 +56,14 @@ void QelDOMParser::endElement(const XMLElementDecl& decl, const unsigned int url
 
 void QelDOMParser::startEntityReference(const XMLEntityDecl& entity) {
     flushText();
-    ++entityDepth;
+    expansion.enter();
     XercesDOMParser::startEntityReference(entity);
 }
 
 void QelDOMParser::endEntityReference(const XMLEntityDecl& entity) {
     flushText();
-    --entityDepth;
+    expansion.leave();
     XercesDOMParser::endEntityReference(entity);
-}
-
-void QelDOMParser::countExpanded(XMLSize_t length) {
-    if (entityDepth <= 0) return;
-    expandedText += length;
-    if (expandedText <= kExpandedTextLimit) return;
-    const std::u16string message = decodeUtf8(
-        "entity references in the document expand to more than '" +
-        std::to_string(kExpandedTextLimit) +
-        "' characters; this is the limit imposed by the application");
-    // A fatal error goes to the error handler like the library's own and ends the parse.
-    getScanner()->emitError(XMLErrs::XMLException_Fatal, message.c_str());
 }
 
 void QelDOMParser::docCharacters(const XMLCh* chars, const XMLSize_t length, const bool cdata) {

@@ -6,6 +6,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
+#include "input/EntityExpansionLimit.h"
 #include "input/LocalEntityResolver.h"
 
 // Where an element's start tag ends in its file, as the scanner reports it.
@@ -34,9 +35,6 @@ public:
     // Expansions per document. Ordinary and character references (&amp; &#65;) do not count;
     // a billion laughs stops here within a fraction of a second and some tens of MB.
     static constexpr XMLSize_t kEntityExpansionLimit = 100000;
-    // Characters that entity references may add to the tree. The count alone lets a few
-    // thousand references to one large entity build gigabytes ("quadratic blowup").
-    static constexpr XMLSize_t kExpandedTextLimit = XMLSize_t(1) << 24;
 
     void startDocument() override;
     void startEntityReference(const xercesc::XMLEntityDecl& entity) override;
@@ -54,14 +52,13 @@ public:
     void resetDocument() override;
 
 private:
-    void countExpanded(XMLSize_t length);
+    void countExpanded(XMLSize_t length) { expansion.count(length, *getScanner()); }
     // Hands the gathered text to the tree builder; every other event calls it first.
     void flushText();
 
     xercesc::SecurityManager securityManager;
     LocalEntityResolver resolver;
-    int entityDepth = 0;
-    XMLSize_t expandedText = 0;
+    EntityExpansionLimit expansion;
     std::u16string pendingText;
     bool recordPositions = false;
     SourcePositions elementPositions;

@@ -9,17 +9,6 @@
 
 using namespace xercesc;
 
-namespace {
-
-// The same test the tree comparison strips text by: only units 1 to 13 and blanks.
-bool whitespaceOnly(const std::u16string& text) {
-    for (const char16_t c : text)
-        if (c > 13 && c != 32) return false;
-    return true;
-}
-
-}  // namespace
-
 QelEventParser::QelEventParser(bool ignoreComments)
     : SAXParser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr),
       recorder(*this, ignoreComments) {
@@ -36,7 +25,7 @@ void QelEventParser::Recorder::count(XMLSize_t length) {
 void QelEventParser::Recorder::flushText() {
     if (pendingText.empty()) return;
     // Whitespace between elements never counts; inside an entity reference everything does.
-    if (expansion.inside() || !whitespaceOnly(pendingText))
+    if (expansion.inside() || !EventLog::isBlank(pendingText.data(), pendingText.size()))
         log.add(EventLog::Text, nullptr, 0, pendingText.data(), pendingText.size());
     pendingText.clear();
 }
