@@ -26,6 +26,14 @@ public:
     int compare(const XMLCh* a, const XMLCh* b);
     // Hash of the folded string (only when trusted); equal strings hash alike.
     std::uint64_t hash(const XMLCh* s, std::uint64_t seed);
+    // Spreads the bits of a value, for combining hashes.
+    static std::uint64_t mix(std::uint64_t h) {
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        h *= 0xc4ceb9fe1a85ec53ULL;
+        return h ^ (h >> 33);
+    }
 
 private:
     char32_t fold(char32_t c);

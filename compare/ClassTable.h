@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "compare/CaseFolding.h"
+
 // The classes of subtrees that compare equal with children in any order: a class is the
 // content of its root (confirmed against a representative, never trusted to a hash alone) plus
 // the sorted class ids of its children. Equality is an equivalence, so equal multisets of child
@@ -24,7 +26,7 @@ public:
                          std::size_t count, bool adding, SameContent&& sameContent) {
         std::sort(children, children + count);
         std::uint64_t h = contentHash;
-        for (std::size_t i = 0; i < count; ++i) h = mix(h + children[i] + 1);
+        for (std::size_t i = 0; i < count; ++i) h = CaseFolding::mix(h + children[i] + 1);
         const auto hash = static_cast<std::uint32_t>(h);
 
         const std::size_t mask = slots_.size() - 1;
@@ -63,14 +65,6 @@ private:
         std::uint32_t hash;
         std::uint32_t id;  // kNone when free
     };
-
-    static std::uint64_t mix(std::uint64_t h) {
-        h ^= h >> 31;
-        h *= 0x7fb5d329728ea185ULL;
-        h ^= h >> 27;
-        h *= 0x81dadef4bc2dd44dULL;
-        return h ^ (h >> 33);
-    }
 
     std::uint32_t newClass(Node node, std::uint32_t children) {
         classes_.push_back({node, children});

@@ -3,20 +3,13 @@
 #include <algorithm>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "compare/ClassTable.h"
 
 namespace {
-
-std::uint64_t mix(std::uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    return h ^ (h >> 33);
-}
 
 using Events = std::vector<EventLog::Event>;
 
@@ -26,8 +19,43 @@ struct LogNode {
     std::size_t index;
 };
 
-// Class ids of subtrees for the unordered comparison, from one pass over a log: elements and
-// entity references are closed by their end events, everything else is a leaf.
+// Folds a log bottom-up: value(start, end, children, count) gives the value of the subtree that
+// starts at event start and ends before event end, from the values of its children (a leaf is
+// one event with none). Elements and entity references are closed by their end events. Returns
+// the document element's value, or the first value for which stop() holds.
+template <typename T, typename Value, typename Stop>
+T foldSubtrees(const EventLog& log, std::vector<T>& pending, Value&& value, Stop&& stop) {
+    const Events& events = log.events();
+    std::vector<std::pair<std::size_t, std::size_t>> open;  // start event, its first child
+    pending.clear();
+    T root{};
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        std::size_t start = i;
+        std::size_t first = pending.size();
+        switch (events[i].kind) {
+            case EventLog::ElementStart:
+            case EventLog::EntityStart:
+                open.emplace_back(i, pending.size());
+                i += events[i].count;  // attributes belong to the element's own content
+                continue;
+            case EventLog::ElementEnd:
+            case EventLog::EntityEnd:
+                std::tie(start, first) = open.back();
+                open.pop_back();
+                break;
+            default:
+                break;
+        }
+        const T v = value(start, i + 1, pending.data() + first, pending.size() - first);
+        if (stop(v)) return v;
+        pending.resize(first);
+        pending.push_back(v);
+        if (open.empty()) root = v;
+    }
+    return root;
+}
+
+// Class ids of subtrees for the unordered comparison (see ClassTable).
 class LogClasses {
 public:
     explicit LogClasses(EventContent& content) : content(content) {}
@@ -37,52 +65,20 @@ public:
 
 private:
     std::uint32_t classify(const EventLog& log, bool adding) {
-        const Events& events = log.events();
-        pending.clear();
-        open.clear();
-        std::uint32_t root = ClassTable<LogNode>::kNone;
-        for (std::size_t i = 0; i < events.size(); ++i) {
-            const EventLog::Event& e = events[i];
-            switch (e.kind) {
-                case EventLog::ElementStart:
-                case EventLog::EntityStart:
-                    open.emplace_back(i, pending.size());
-                    i += e.count;  // attributes belong to the element's content
-                    continue;
-                case EventLog::ElementEnd:
-                case EventLog::EntityEnd: {
-                    const auto [start, firstChild] = open.back();
-                    open.pop_back();
-                    const std::uint32_t id = classOf(log, start, firstChild, adding);
-                    if (id == ClassTable<LogNode>::kNone) return id;
-                    pending.resize(firstChild);
-                    if (open.empty()) root = id;
-                    pending.push_back(id);
-                    continue;
-                }
-                default: {
-                    const std::uint32_t id = classOf(log, i, pending.size(), adding);
-                    if (id == ClassTable<LogNode>::kNone) return id;
-                    pending.push_back(id);
-                }
-            }
-        }
-        return root;
-    }
-
-    std::uint32_t classOf(const EventLog& log, std::size_t index, std::size_t firstChild,
-                          bool adding) {
-        return table.intern(content.hash(log, index), LogNode{&log, index},
-                            pending.data() + firstChild, pending.size() - firstChild, adding,
-                            [this](const LogNode& x, const LogNode& y) {
-                                return content.equal(*x.log, x.index, *y.log, y.index);
-                            });
+        return foldSubtrees<std::uint32_t>(
+            log, pending,
+            [&](std::size_t start, std::size_t, std::uint32_t* children, std::size_t count) {
+                return table.intern(content.hash(log, start), LogNode{&log, start}, children,
+                                    count, adding, [this](const LogNode& x, const LogNode& y) {
+                                        return content.equal(*x.log, x.index, *y.log, y.index);
+                                    });
+            },
+            [](std::uint32_t id) { return id == ClassTable<LogNode>::kNone; });
     }
 
     EventContent& content;
     ClassTable<LogNode> table;
-    std::vector<std::uint32_t> pending;                     // ids of finished children
-    std::vector<std::pair<std::size_t, std::size_t>> open;  // start event, its first child id
+    std::vector<std::uint32_t> pending;  // ids of finished children
 };
 
 // For every event that starts a subtree (or is a leaf): where the subtree ends, and a digest of
@@ -94,38 +90,33 @@ struct Digests {
 };
 
 Digests digestSubtrees(const EventLog& log, EventContent& content) {
-    const Events& events = log.events();
-    Digests d{std::vector<std::uint64_t>(events.size()), std::vector<std::size_t>(events.size())};
-    std::vector<std::uint64_t> pending;                     // digests of finished children
-    std::vector<std::pair<std::size_t, std::size_t>> open;  // start event, its first child
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        const EventLog::Event& e = events[i];
-        switch (e.kind) {
-            case EventLog::ElementStart:
-            case EventLog::EntityStart:
-                open.emplace_back(i, pending.size());
-                i += e.count;
-                continue;
-            case EventLog::ElementEnd:
-            case EventLog::EntityEnd: {
-                const auto [start, first] = open.back();
-                open.pop_back();
-                std::sort(pending.begin() + first, pending.end());
-                std::uint64_t h = content.hash(log, start);
-                for (std::size_t k = first; k < pending.size(); ++k) h = mix(h + pending[k]);
-                d.digest[start] = h;
-                d.end[start] = i + 1;
-                pending.resize(first);
-                pending.push_back(h);
-                continue;
-            }
-            default:
-                d.digest[i] = content.hash(log, i);
-                d.end[i] = i + 1;
-                pending.push_back(d.digest[i]);
-        }
-    }
+    const std::size_t size = log.events().size();
+    Digests d{std::vector<std::uint64_t>(size), std::vector<std::size_t>(size)};
+    std::vector<std::uint64_t> pending;
+    foldSubtrees<std::uint64_t>(
+        log, pending,
+        [&](std::size_t start, std::size_t end, std::uint64_t* children, std::size_t count) {
+            std::sort(children, children + count);
+            std::uint64_t h = content.hash(log, start);
+            for (std::size_t k = 0; k < count; ++k) h = CaseFolding::mix(h + children[k]);
+            d.digest[start] = h;
+            d.end[start] = end;
+            return h;
+        },
+        [](std::uint64_t) { return false; });
     return d;
+}
+
+// Events [i, endA) of a and [j, endB) of b compare equal in document order.
+bool rangesEqual(const EventLog& a, std::size_t i, std::size_t endA, const EventLog& b,
+                 std::size_t j, std::size_t endB, EventContent& content) {
+    if (endA - i != endB - j) return false;
+    for (; i < endA; ++i, ++j) {
+        if (!content.equal(a, i, b, j)) return false;
+        i += a.events()[i].count;  // attributes were compared with their element
+        j += b.events()[j].count;
+    }
+    return true;
 }
 
 enum class Match { Same, Different, Unsure };
@@ -159,7 +150,9 @@ Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, con
         if (ca.size() != cb.size()) return Match::Unsure;
         for (std::size_t k = 0; k < ca.size(); ++k) {
             if (da.digest[ca[k]] != db.digest[cb[k]]) return Match::Unsure;
-            todo.emplace_back(ca[k], cb[k]);
+            // A pair alike in document order is confirmed by one pass over both.
+            if (!rangesEqual(a, ca[k], da.end[ca[k]], b, cb[k], db.end[cb[k]], content))
+                todo.emplace_back(ca[k], cb[k]);
         }
     }
     return Match::Same;
@@ -190,9 +183,9 @@ bool EventContent::equal(const EventLog& a, std::size_t i, const EventLog& b, st
 
 std::uint64_t EventContent::hash(const EventLog& log, std::size_t i) {
     const EventLog::Event& e = log.events()[i];
-    std::uint64_t h = mix(static_cast<std::uint64_t>(e.kind) + 1);
+    std::uint64_t h = CaseFolding::mix(static_cast<std::uint64_t>(e.kind) + 1);
     // Without a trusted fold only what equal() keeps exactly may enter the hash.
-    if (!folding.trusted()) return mix(h + e.count);
+    if (!folding.trusted()) return CaseFolding::mix(h + e.count);
     switch (e.kind) {
         case EventLog::ElementStart: {
             h = folding.hash(log.name(e), h);
@@ -200,9 +193,9 @@ std::uint64_t EventContent::hash(const EventLog& log, std::size_t i) {
             std::uint64_t sum = 0;
             for (std::uint32_t k = 1; k <= e.count; ++k) {
                 const EventLog::Event& attribute = log.events()[i + k];
-                sum += mix(folding.hash(log.value(attribute), folding.hash(log.name(attribute), 0)));
+                sum += CaseFolding::mix(folding.hash(log.value(attribute), folding.hash(log.name(attribute), 0)));
             }
-            return mix(h ^ mix(sum + e.count));
+            return CaseFolding::mix(h ^ CaseFolding::mix(sum + e.count));
         }
         case EventLog::Text:
         case EventLog::Cdata:
@@ -266,15 +259,8 @@ bool EventContent::attributesEqual(const EventLog& a, std::size_t i, const Event
 }
 
 bool eventLogsEqual(const EventLog& a, const EventLog& b, CaseFolding& folding) {
-    const Events& x = a.events();
-    const Events& y = b.events();
-    if (x.size() != y.size()) return false;
     EventContent content(folding);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        if (!content.equal(a, i, b, i)) return false;
-        if (x[i].kind == EventLog::ElementStart) i += x[i].count;
-    }
-    return true;
+    return rangesEqual(a, 0, a.events().size(), b, 0, b.events().size(), content);
 }
 
 bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& folding) {

@@ -9,14 +9,6 @@ using namespace xercesc;
 
 namespace {
 
-std::uint64_t mix(std::uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    return h ^ (h >> 33);
-}
-
 const XMLCh* attributeName(const DOMNode* attribute) { return attribute->getNodeName(); }
 const XMLCh* attributeValue(const DOMNode* attribute) { return attribute->getNodeValue(); }
 
@@ -114,11 +106,11 @@ bool NodeContent::attributesEqualUnordered(const DOMNamedNodeMap* a, const DOMNa
 
 std::uint64_t NodeContent::hash(const DOMNode* node) {
     const DOMNode::NodeType type = node->getNodeType();
-    std::uint64_t h = mix(static_cast<std::uint64_t>(type));
+    std::uint64_t h = CaseFolding::mix(static_cast<std::uint64_t>(type));
     if (!folding_.trusted()) {
         // Without a trusted fold only what equal() keeps exactly may enter the hash.
         const DOMNamedNodeMap* attributes = node->getAttributes();
-        return type == DOMNode::ELEMENT_NODE ? mix(h + lengthOf(attributes)) : h;
+        return type == DOMNode::ELEMENT_NODE ? CaseFolding::mix(h + lengthOf(attributes)) : h;
     }
     switch (type) {
         case DOMNode::ELEMENT_NODE: {
@@ -129,10 +121,10 @@ std::uint64_t NodeContent::hash(const DOMNode* node) {
             std::uint64_t sum = 0;
             for (XMLSize_t i = 0; i < count; ++i) {
                 const DOMNode* attribute = attributes->item(i);
-                sum += mix(folding_.hash(attributeValue(attribute),
+                sum += CaseFolding::mix(folding_.hash(attributeValue(attribute),
                                          folding_.hash(attributeName(attribute), 0)));
             }
-            return mix(h ^ mix(sum + count));
+            return CaseFolding::mix(h ^ CaseFolding::mix(sum + count));
         }
         case DOMNode::TEXT_NODE:
         case DOMNode::CDATA_SECTION_NODE:
