@@ -1,3 +1,10 @@
+#include <csignal>
+
 #include "app/EntryPoint.h"
 
-int main(int argc, char* argv[]) { return runMain(argc, argv); }
+int main(int argc, char* argv[]) {
+    // Past a file-size limit a write must fail with EFBIG, so the save is abandoned and the old
+    // file kept, instead of the signal killing the program mid-save.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return runMain(argc, argv);
+}

@@ -52,9 +52,19 @@ void QelFmFile::discard() {
 int QelFmFile::open(const char* path, int mode, int flags) {
     if (fd_ >= 0 || !path) return 0;
     if (mode == ModeRead && flags == FlagsExisting) {
-        fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
+        // Only regular files: a FIFO or a terminal named as a DTD or entity would block forever,
+        // a device such as /dev/zero never ends. O_NONBLOCK keeps the open of a FIFO from waiting.
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) return 0;
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return 0;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        fd_ = fd;
         mode_ = mode;
-        return fd_ >= 0 ? 1 : 0;
+        return 1;
     }
     if (mode != ModeWrite || flags != FlagsNone) return 0;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 // A file, opened either for reading from its first byte or for replacing its whole content.
+// Only a regular file opens for reading, so a FIFO or a device named anywhere never blocks a read.
 //
 // A file opened for writing never touches the file at its path until close(): the bytes go to a
 // new file beside it, which close() renames over the path once every byte is written and the

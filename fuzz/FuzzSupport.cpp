@@ -1,0 +1,193 @@
+#include "FuzzSupport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <set>
+#include <streambuf>
+
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/framework/MemBufFormatTarget.hpp>
+
+#include "compare/CaseFolding.h"
+#include "compare/EventComparison.h"
+#include "compare/Quennel.h"
+#include "input/DocumentLoader.h"
+#include "input/XercesLibrary.h"
+#include "output/OutputDomNode.h"
+#include "support/I18NString.h"
+#include "support/Utf8.h"
+
+using namespace xercesc;
+
+namespace {
+
+class NullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+std::string& directory() {
+    static std::string path;
+    return path;
+}
+
+void removeDirectory() {
+    const std::string command = "rm -rf '" + directory() + "'";
+    if (std::system(command.c_str()) != 0) {
+    }
+}
+
+bool writeAll(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = true;
+    while (size > 0 && ok) {
+        const ssize_t put = ::write(fd, data, size);
+        ok = put > 0;
+        if (ok) {
+            data += put;
+            size -= static_cast<std::size_t>(put);
+        }
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+// Visits every node below doc in document order, entity-reference expansions included, with
+// the number of entity references around it.
+template <typename Visit>
+void walk(DOMNode* doc, Visit visit) {
+    std::vector<DOMNode*> open;  // ancestors of node, for the entity-reference count
+    int entities = 0;
+    DOMNode* node = doc->getFirstChild();
+    while (node) {
+        visit(node, entities);
+        if (DOMNode* child = node->getFirstChild()) {
+            open.push_back(node);
+            if (node->getNodeType() == DOMNode::ENTITY_REFERENCE_NODE) ++entities;
+            node = child;
+            continue;
+        }
+        while (node && !node->getNextSibling()) {
+            if (open.empty()) return;
+            node = open.back();
+            open.pop_back();
+            if (node->getNodeType() == DOMNode::ENTITY_REFERENCE_NODE) --entities;
+        }
+        node = node->getNextSibling();
+    }
+}
+
+}  // namespace
+
+void fuzzInitialize() {
+    static NullBuffer null;
+    std::cout.rdbuf(&null);
+    if (!initializeXerces()) std::abort();
+    const char* base = std::getenv("QUENNEL_FUZZ_DIR");
+    std::string templ = std::string(base && *base ? base : "/dev/shm") + "/quennel-fuzz-XXXXXX";
+    if (!::mkdtemp(templ.data())) std::abort();
+    directory() = templ;
+    std::atexit(removeDirectory);
+}
+
+Loaded loadBytes(const std::string& name, const std::uint8_t* data, std::size_t size) {
+    Loaded loaded;
+    const std::string path = directory() + "/" + name;
+    if (!writeAll(path, data, size)) std::abort();
+    const I18NString fileName(path.c_str(), nullptr, -1, nullptr, nullptr);
+    XercesDOMParser* parser = nullptr;
+    try {
+        loaded.doc = loadDocument(&fileName, &parser, false);
+    } catch (const char*) {
+        loaded.doc = nullptr;
+    }
+    loaded.parser.reset(parser);
+    return loaded;
+}
+
+LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, std::size_t size,
+                            bool ignoreComments) {
+    LoadedEvents loaded;
+    const std::string path = directory() + "/" + name;
+    if (!writeAll(path, data, size)) std::abort();
+    const I18NString fileName(path.c_str(), nullptr, -1, nullptr, nullptr);
+    QelEventParser* parser = nullptr;
+    try {
+        loadEvents(&fileName, &parser, false, ignoreComments, std::cout);
+        loaded.log = &parser->events();
+    } catch (const char*) {
+        loaded.log = nullptr;
+    }
+    loaded.parser.reset(parser);
+    return loaded;
+}
+
+bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder) {
+    static CaseFolding folding;  // made after the library started, like the diff's
+    return ignoreOrder ? eventLogsEqualUnordered(a, b, folding) : eventLogsEqual(a, b, folding);
+}
+
+Loaded loadBytes(const std::string& name, const std::string& bytes) {
+    return loadBytes(name, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::string writeDocument(DOMNode* doc, bool withDoctype) {
+    MemBufFormatTarget target;
+    {
+        OutputDomNode writer;
+        if (withDoctype) {
+            writer.output(doc, &target);
+        } else {
+            for (DOMNode* node = doc->getFirstChild(); node; node = node->getNextSibling())
+                if (node->getNodeType() != DOMNode::DOCUMENT_TYPE_NODE) writer.output(node, &target);
+        }
+    }
+    return std::string(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
+}
+
+bool sameDocuments(DOMNode* a, DOMNode* b, bool ignoreComments, bool ignoreOrder) {
+    Quennel quennel;
+    quennel.setIgnoreComments(ignoreComments);
+    quennel.setIgnoreOrder(ignoreOrder);
+    quennel.stripIgnorable(a);
+    quennel.stripIgnorable(b);
+    quennel.setRoots(a, b);
+    return quennel.compareDocuments() == 0;
+}
+
+std::vector<std::string> elementNames(DOMNode* doc, bool insideEntities) {
+    std::vector<std::string> names;
+    std::set<std::u16string> seen;
+    walk(doc, [&](DOMNode* node, int entities) {
+        if (node->getNodeType() != DOMNode::ELEMENT_NODE) return;
+        if (insideEntities && entities == 0) return;
+        if (seen.insert(node->getNodeName()).second) names.push_back(encodeUtf8(node->getNodeName()));
+    });
+    return names;
+}
+
+std::size_t countElements(DOMNode* doc, const std::string& name) {
+    const std::u16string wide = decodeUtf8(name);
+    std::size_t count = 0;
+    walk(doc, [&](DOMNode* node, int) {
+        if (node->getNodeType() == DOMNode::ELEMENT_NODE && (name == "*" || wide == node->getNodeName()))
+            ++count;
+    });
+    return count;
+}
+
+bool isXml11(DOMNode* doc) {
+    const XMLCh* version = static_cast<DOMDocument*>(doc)->getXmlVersion();
+    return version && std::u16string(version) == u"1.1";
+}
+
+void propertyFailed(const char* what, const std::uint8_t* data, std::size_t size) {
+    std::fprintf(stderr, "\n*** property failed: %s (input of %zu bytes)\n", what, size);
+    if (size <= 512) std::fprintf(stderr, "%.*s\n", static_cast<int>(size), reinterpret_cast<const char*>(data));
+    std::abort();
+}

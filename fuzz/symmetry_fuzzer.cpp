@@ -1,0 +1,48 @@
+// Two documents from one input (split at the first 0 byte, else in the middle): swapping them
+// never changes the verdict, a pair that is the same stays the same when comments or order are
+// ignored as well, and the tree and the event comparison always agree.
+#include <cstring>
+
+#include "FuzzSupport.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzInitialize();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const void* zero = size ? std::memchr(data, 0, size) : nullptr;
+    const std::size_t split =
+        zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - data) : size / 2;
+    const std::size_t secondStart = zero ? split + 1 : split;
+    const std::uint8_t* secondData = data + secondStart;
+    const std::size_t secondSize = size - secondStart;
+    const Loaded a = loadBytes("first.xml", data, split);
+    if (!a.doc) return 0;
+    const Loaded b = loadBytes("second.xml", secondData, secondSize);
+    if (!b.doc) return 0;
+
+    bool same[2][2];  // [comments][order]
+    for (const bool comments : {false, true}) {
+        const LoadedEvents ea = loadEventBytes("first.xml", data, split, comments);
+        const LoadedEvents eb = loadEventBytes("second.xml", secondData, secondSize, comments);
+        FUZZ_CHECK(ea.log && eb.log, "files that load as trees fail to load as events");
+        for (const bool order : {false, true}) {
+            const bool tree = sameDocuments(a.doc, b.doc, comments, order);
+            same[comments][order] = tree;
+            FUZZ_CHECK(tree == sameDocuments(b.doc, a.doc, comments, order),
+                       "swapping the two trees changed the verdict");
+            const bool events = sameEvents(*ea.log, *eb.log, order);
+            FUZZ_CHECK(events == sameEvents(*eb.log, *ea.log, order),
+                       "swapping the two event logs changed the verdict");
+            FUZZ_CHECK(tree == events, "the tree and the event comparison disagree");
+        }
+    }
+    for (const bool comments : {false, true})
+        FUZZ_CHECK(!same[comments][false] || same[comments][true],
+                   "the same in order but different when order is ignored");
+    for (const bool order : {false, true})
+        FUZZ_CHECK(!same[false][order] || same[true][order],
+                   "the same with comments but different when comments are ignored");
+    return 0;
+}

@@ -1,0 +1,420 @@
+// Broken and hostile inputs, end to end: each ends with a clear message and the documented exit
+// code, without a crash, a hang or unbounded memory, and writes nothing it should not.
+#include <limits.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+constexpr rlim_t kMB = rlim_t(1) << 20;
+
+const std::string kFailedDiff = "\n *** Failed to diff files\n\n";
+const std::string kFailedRemove = "\n *** Failed to remove elements from file.\n\n";
+const std::string kRemoved = "\n ** Removing elements was successful.\n\n";
+const std::string kStringBlockEnd =
+    "\n Insure validity of file (formatted properly)."
+    "\n You can use Internet Explorer to validate the file.";
+
+std::string parsing(const std::string& name) { return "\nParsing " + name + "\n"; }
+std::string notValid(const std::string& diagnostics) {
+    return diagnostics +
+           "\n\n *** EXCEPTION: The file is not valid. Please insure that the file is "
+           "\n valid according to its schema." + kStringBlockEnd;
+}
+std::string parseError() {
+    return "\n\n *** EXCEPTION: Error occured while parsing the file." + kStringBlockEnd;
+}
+std::string fatal(int line, int column, const std::string& message,
+                  const std::string& file = "") {
+    return "\nFatal Error at file \"" + file + "\", line " + std::to_string(line) + ", column " +
+           std::to_string(column) + "\n   Message: " + message;
+}
+std::string missingForDiff(const std::string& name) {
+    return "\n\n *** INVALID FILE: The file " + name + " doesn't exist."
+           "\n Please insure the file and the directory are specified correctly." + kFailedDiff;
+}
+std::string missingForRemove(const std::string& name) {
+    return "\n\n *** INVALID FILE: The file " + name + " doesn't exist."
+           "\n Please insure the file exist and try again." + kFailedRemove;
+}
+std::string verdict(const std::string& a, const std::string& b, bool same) {
+    return parsing(a) + "Parsing " + b + "\n\nDiffing " + a + " Vs. " + b + "\n" +
+           (same ? "\n ** Files are the same\n\n" : "\n ** Files are NOT the same\n\n");
+}
+std::string removing(const std::string& name, int count) {
+    return "\n Removing: " + name + "( f.xml )\n Number of Elements: " + std::to_string(count) +
+           "\n";
+}
+std::string notFound(const std::string& name) {
+    return "\n\n The element " + name + " was not found.";
+}
+
+std::string utf16le(const std::u16string& text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+std::string utf16be(const std::u16string& text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c >> 8);
+        bytes += static_cast<char>(c & 0xFF);
+    }
+    return bytes;
+}
+
+// The same bytes on every platform: mt19937 is fully specified.
+std::string randomBytes(std::size_t count) {
+    std::mt19937 generator(20240611);
+    std::string bytes(count, '\0');
+    for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+// Stands for an attribute value of 50 MB, made only by the case that needs it: every test
+// process builds the whole table.
+const std::string kBig = "@50MB@";
+std::string expandBig(std::string text) {
+    const auto at = text.find(kBig);
+    if (at != std::string::npos) text.replace(at, kBig.size(), std::string(50u << 20, 'v'));
+    return text;
+}
+
+std::string manyAttributes(int count, bool reversed, bool upperCase, int changed) {
+    std::string element = "<r";
+    for (int k = 0; k < count; ++k) {
+        const int i = reversed ? count - 1 - k : k;
+        element += std::string(" ") + (upperCase ? "A" : "a") + std::to_string(i) + "=\"" +
+                   std::to_string(i == changed ? -1 : i) + "\"";
+    }
+    return element;
+}
+
+// Attributes are written in the order of their names, as the library keeps them.
+std::string manyAttributesWritten(int count) {
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back("a" + std::to_string(i));
+    std::sort(names.begin(), names.end());
+    std::string element = "<r";
+    for (const auto& name : names) element += " " + name + "=\"" + name.substr(1) + "\"";
+    return element + "/>\r\n";
+}
+
+struct Special {
+    enum Kind { Fifo, Directory, Link } kind;
+    std::string name;
+    std::string target;  // of a link
+};
+
+struct HostileCase {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<Special> specials;
+    std::vector<std::string> args;
+    std::string out;
+    int exitCode;
+    std::map<std::string, std::string> rewritten = {};  // files the run must change, and to what
+    rlim_t memory = 512 * kMB;                     // address space of the run
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.what; }
+
+const std::pair<std::string, std::string> kOther{"o.xml", "<o/>"};
+const std::string kEntityDoc = "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT x ANY>";
+
+// The first offset where two long strings differ, for a readable failure.
+std::string firstDifference(const std::string& a, const std::string& b) {
+    const auto at = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    const std::size_t offset = static_cast<std::size_t>(at.first - a.begin());
+    return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) +
+           ", first difference at " + std::to_string(offset) + ": \"" + a.substr(offset, 40) +
+           "\" vs \"" + b.substr(offset, 40) + "\"";
+}
+
+std::vector<HostileCase> hostileCases() {
+    const std::string random = randomBytes(4096);
+    const std::string longPath = [] {
+        std::string p;
+        while (p.size() <= PATH_MAX) p += "d/";
+        return p + "f.xml";
+    }();
+    const std::string longName = std::string(NAME_MAX + 1, 'n') + ".xml";
+    const std::u16string wide = u"<r><a>\u00e9t\u00e9</a><x/></r>";
+    const std::string narrow = "<r><a>\xC3\xA9t\xC3\xA9</a><x/></r>";
+    const std::string truncated = "<r>\n <a k=\"v\">caf\xC3";
+
+    return {
+        {"random bytes, diff", {{"a.xml", random}, kOther}, {}, {"a.xml", "o.xml"},
+         parsing("a.xml") + notValid(fatal(1, 1, "invalid byte '\x18' at position 3 of a 3-byte "
+                                                  "sequence")) + kFailedDiff,
+         2},
+        {"random bytes, remove", {{"f.xml", random}}, {}, {"-r", "f.xml", "a"},
+         notValid(fatal(1, 1, "invalid byte '\x18' at position 3 of a 3-byte sequence")) +
+             kFailedRemove,
+         2},
+        {"truncated in a character, diff", {{"a.xml", truncated}, kOther}, {}, {"a.xml", "o.xml"},
+         parsing("a.xml") +
+             notValid(fatal(2, 14, "input ended before all started tags were ended; last tag "
+                                   "started is 'a'")) + kFailedDiff,
+         2},
+        {"truncated in a tag, remove", {{"f.xml", "<r><a>x</a><a k=\"v"}}, {}, {"-r", "f.xml", "a"},
+         notValid(fatal(1, 19, "unexpected end of input")) + kFailedRemove, 2},
+        {"empty, remove", {{"f.xml", ""}}, {}, {"-r", "f.xml", "a"},
+         notValid(fatal(1, 1, "invalid document structure")) + kFailedRemove, 2},
+        {"UTF-16LE with byte order mark equals its UTF-8 text",
+         {{"a.xml", "\xFF\xFE" + utf16le(wide)}, {"b.xml", narrow}}, {}, {"a.xml", "b.xml"},
+         verdict("a.xml", "b.xml", true), 0},
+        {"UTF-16BE with byte order mark is rewritten as UTF-8",
+         {{"f.xml", "\xFE\xFF" + utf16be(wide)}}, {}, {"-r", "f.xml", "x"},
+         removing("x", 1) + kRemoved, 1, {{"f.xml", "<r><a>\xC3\xA9t\xC3\xA9</a></r>\r\n"}}},
+        {"UTF-16 without byte order mark but with a declaration is recognised",
+         {{"a.xml", utf16le(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + wide)},
+          {"b.xml", narrow}},
+         {}, {"a.xml", "b.xml"}, verdict("a.xml", "b.xml", true), 0},
+        {"UTF-16 with neither byte order mark nor declaration is refused",
+         {{"a.xml", utf16le(wide)}, kOther}, {}, {"a.xml", "o.xml"},
+         parsing("a.xml") + notValid(fatal(1, 1, "invalid byte '' at position 2 of a 3-byte sequence")) +
+             kFailedDiff,
+         2},
+        {"invalid UTF-8, diff", {{"a.xml", "<r>caf\xC3(</r>"}, kOther}, {}, {"a.xml", "o.xml"},
+         parsing("a.xml") + notValid(fatal(1, 1, "invalid byte '(' at position 2 of a 2-byte sequence")) +
+             kFailedDiff,
+         2},
+        {"overlong UTF-8, remove", {{"f.xml", "<r>\xC0\xAF</r>"}}, {}, {"-r", "f.xml", "r"},
+         notValid(fatal(1, 1, "invalid byte '\xEF\xBF\xBD' at position 1 of a 1-byte sequence")) +
+             kFailedRemove,
+         2},
+        {"UTF-8 of a surrogate, remove", {{"f.xml", "<r>\xED\xA0\x80</r>"}}, {}, {"-r", "f.xml", "r"},
+         notValid(fatal(1, 1, "irregular bytes '\xEF\xBF\xBD' and '\xEF\xBF\xBD' of a 3-byte sequence")) +
+             kFailedRemove,
+         2},
+        {"an attribute value of 50 MB, diff",
+         {{"a.xml", "<r a=\"" + kBig + "\"/>"}, {"b.xml", "<r A=\"" + kBig + "\"/>"}},
+         {}, {"a.xml", "b.xml"}, verdict("a.xml", "b.xml", true), 0, {}, 2048 * kMB},
+        {"an attribute value of 50 MB, remove",
+         {{"f.xml", "<r a=\"" + kBig + "\"><x/></r>"}}, {}, {"-r", "f.xml", "x"},
+         removing("x", 1) + kRemoved, 1, {{"f.xml", "<r a=\"" + kBig + "\"/>\r\n"}},
+         1024 * kMB},
+        {"an attribute value of 50 MB beyond the memory limit, remove",
+         {{"f.xml", "<r a=\"" + kBig + "\"><x/></r>"}}, {}, {"-r", "f.xml", "x"},
+         parseError() + kFailedRemove, 2, {}, 256 * kMB},
+        // A diff reads events; the DOM (-r, -i) files attributes one by one in a list searched
+        // from the start, so 100,000 attributes take it minutes and 10,000 a second.
+        {"100,000 attributes in another order and case",
+         {{"a.xml", manyAttributes(100000, false, false, -1) + "/>"},
+          {"b.xml", manyAttributes(100000, true, true, -1) + "></r>"}},
+         {}, {"a.xml", "b.xml"}, verdict("a.xml", "b.xml", true), 0},
+        {"100,000 attributes, one value changed",
+         {{"a.xml", manyAttributes(100000, false, false, -1) + "/>"},
+          {"b.xml", manyAttributes(100000, true, false, 90000) + "/>"}},
+         {}, {"a.xml", "b.xml"}, verdict("a.xml", "b.xml", false), 1},
+        {"10,000 attributes as trees, one value changed",
+         {{"a.xml", manyAttributes(10000, false, false, -1) + "/>"},
+          {"b.xml", manyAttributes(10000, true, true, 9000) + "/>"}},
+         {}, {"a.xml", "b.xml", "-i", "x"},
+         parsing("a.xml") + "Parsing b.xml\n" + notFound("x") +
+             "\n\n The root node has not changed. Elements don't exist." + notFound("x") +
+             "\n\n The root node has not changed. Elements don't exist.\nDiffing a.xml Vs. b.xml\n"
+             "\n ** Files are NOT the same\n\n",
+         1},
+        {"10,000 attributes, remove",
+         {{"f.xml", manyAttributes(10000, true, false, -1) + "><x/></r>"}}, {}, {"-r", "f.xml", "x"},
+         removing("x", 1) + kRemoved, 1, {{"f.xml", manyAttributesWritten(10000)}}},
+        {"an external entity naming a missing file, diff",
+         {{"a.xml", kEntityDoc + "<!ENTITY e SYSTEM \"missing.ent\">]>\n<r>&e;</r>"}, kOther},
+         {}, {"a.xml", "o.xml"},
+         parsing("a.xml") + notValid(fatal(2, 7, "unable to open external entity 'missing.ent'")) +
+             kFailedDiff,
+         2},
+        {"an external entity naming a missing file, remove",
+         {{"f.xml", kEntityDoc + "<!ENTITY e SYSTEM \"missing.ent\">]>\n<r>&e;<x/></r>"}}, {},
+         {"-r", "f.xml", "x"},
+         notValid(fatal(2, 7, "unable to open external entity 'missing.ent'")) + kFailedRemove, 2},
+        {"a recursive entity, diff",
+         {{"a.xml", kEntityDoc + "<!ENTITY a \"x&b;\"><!ENTITY b \"y&a;\">]>\n<r>&a;</r>"}, kOther},
+         {}, {"a.xml", "o.xml"},
+         parsing("a.xml") + notValid(fatal(2, 7, "recursive entity expansion 'a'")) + kFailedDiff, 2},
+        {"a recursive entity, remove",
+         {{"f.xml", kEntityDoc + "<!ENTITY a \"x&a;\">]>\n<r>&a;<x/></r>"}}, {},
+         {"-r", "f.xml", "x"},
+         notValid(fatal(2, 7, "recursive entity expansion 'a'")) + kFailedRemove, 2},
+        {"a directory, diff", {kOther}, {{Special::Directory, "d.xml", ""}}, {"d.xml", "o.xml"},
+         missingForDiff("d.xml"), 2},
+        {"a FIFO, diff", {kOther}, {{Special::Fifo, "p.xml", ""}}, {"o.xml", "p.xml"},
+         missingForDiff("p.xml"), 2},
+        {"a FIFO, remove", {}, {{Special::Fifo, "p.xml", ""}}, {"-r", "p.xml", "a"},
+         missingForRemove("p.xml"), 2},
+        {"/dev/zero, diff", {kOther}, {}, {"/dev/zero", "o.xml"}, missingForDiff("/dev/zero"), 2},
+        {"/dev/zero, remove", {}, {}, {"-r", "/dev/zero", "a"}, missingForRemove("/dev/zero"), 2},
+        {"a link to /dev/zero, diff", {kOther}, {{Special::Link, "z.xml", "/dev/zero"}},
+         {"z.xml", "o.xml"}, missingForDiff("z.xml"), 2},
+        {"a FIFO named as the DTD",
+         {{"a.xml", "<!DOCTYPE r SYSTEM \"p.dtd\">\n<r/>"}, kOther},
+         {{Special::Fifo, "p.dtd", ""}}, {"a.xml", "o.xml"},
+         parsing("a.xml") + notValid(fatal(1, 28, "unable to open DTD document 'p.dtd'")) +
+             kFailedDiff,
+         2},
+        {"a FIFO named as an external entity",
+         {{"f.xml", kEntityDoc + "<!ENTITY e SYSTEM \"p.ent\">]>\n<r>&e;<x/></r>"}},
+         {{Special::Fifo, "p.ent", ""}}, {"-r", "f.xml", "x"},
+         notValid(fatal(2, 7, "unable to open external entity 'p.ent'")) + kFailedRemove, 2},
+        {"/dev/zero named as the DTD",
+         {{"a.xml", "<!DOCTYPE r SYSTEM \"/dev/zero\">\n<r/>"}, kOther}, {}, {"a.xml", "o.xml"},
+         parsing("a.xml") + notValid(fatal(1, 32, "unable to open DTD document '/dev/zero'")) +
+             kFailedDiff,
+         2},
+        {"a directory named as the DTD",
+         {{"a.xml", "<!DOCTYPE r SYSTEM \"d\">\n<r/>"}, kOther},
+         {{Special::Directory, "d", ""}}, {"a.xml", "o.xml"},
+         parsing("a.xml") + notValid(fatal(1, 24, "unable to open DTD document 'd'")) + kFailedDiff,
+         2},
+        {"a path longer than PATH_MAX, diff", {kOther}, {}, {longPath, "o.xml"},
+         missingForDiff(longPath), 2},
+        {"a path longer than PATH_MAX, remove", {}, {}, {"-r", longPath, "a"},
+         missingForRemove(longPath), 2},
+        {"a name longer than NAME_MAX, remove", {}, {}, {"-r", longName, "a"},
+         missingForRemove(longName), 2},
+        {"names no element can have, remove",
+         {{"f.xml", "<r><a/></r>"}}, {}, {"-r", "f.xml", "<a>", "a b", "", "&amp;", "\xFF", "1a"},
+         notFound("<a>") + notFound("a b") + notFound("") + notFound("&amp;") + notFound("\xFF") +
+             notFound("1a") + "\n\n The file has not changed." + kRemoved,
+         1},
+        {"names no element can have, diff",
+         {{"a.xml", "<r><a/></r>"}, {"b.xml", "<r><a/></r>"}}, {},
+         {"a.xml", "b.xml", "-i", "<a>", "", "\xFF"},
+         parsing("a.xml") + "Parsing b.xml\n" +
+             notFound("<a>") + notFound("") + notFound("\xFF") +
+             "\n\n The root node has not changed. Elements don't exist." + notFound("<a>") +
+             notFound("") + notFound("\xFF") +
+             "\n\n The root node has not changed. Elements don't exist.\nDiffing a.xml Vs. b.xml\n"
+             "\n ** Files are the same\n\n",
+         0},
+    };
+}
+
+class HostileInputs : public testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileInputs, FailOrSucceedCleanly) {
+    const HostileCase& c = GetParam();
+    if (kAddressSanitizer && c.memory < 512 * kMB)
+        GTEST_SKIP() << "needs a memory limit, which the address sanitizer does not allow";
+    TempDir dir;
+    for (const auto& [name, content] : c.files) dir.write(name, expandBig(content));
+    for (const auto& s : c.specials) {
+        const std::string path = dir.file(s.name);
+        const int made = s.kind == Special::Fifo        ? ::mkfifo(path.c_str(), 0644)
+                         : s.kind == Special::Directory ? ::mkdir(path.c_str(), 0755)
+                                                        : ::symlink(s.target.c_str(), path.c_str());
+        ASSERT_EQ(made, 0) << s.name;
+    }
+    const std::vector<std::string> before = dir.list();
+
+    RunOptions options;
+    options.cwd = dir.path();
+    options.timeoutSeconds = 120;
+    const rlim_t memory = c.memory;
+    options.inChild = [memory] {
+        if (kAddressSanitizer) return;  // it reserves terabytes of address space
+        const rlimit limit{memory, memory};
+        ::setrlimit(RLIMIT_AS, &limit);
+    };
+    const RunResult r = runQuennel(c.args, options);
+
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.err, "");
+    if (r.out.size() < 100000)
+        EXPECT_EQ(r.out, c.out);
+    else
+        EXPECT_TRUE(r.out == c.out) << firstDifference(r.out, c.out);
+    for (const auto& [name, content] : c.files) {
+        const auto changed = c.rewritten.find(name);
+        const std::string expected =
+            expandBig(changed == c.rewritten.end() ? content : changed->second);
+        const std::string now = dir.read(name);
+        EXPECT_TRUE(now == expected) << name << ": " << firstDifference(now, expected);
+    }
+    EXPECT_EQ(dir.list(), before) << "files left or removed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileInputs, testing::ValuesIn(hostileCases()),
+                         [](const testing::TestParamInfo<HostileCase>& info) {
+                             std::string name;
+                             for (const char* p = info.param.what; *p; ++p)
+                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                             return std::to_string(info.index) + "_" + name;
+                         });
+
+}  // namespace
+
+namespace {
+
+// The library rebuilds the internal subset from the declarations it read and writes literals
+// between double quotes as they are after reading: quotes, character references and
+// ampersands in them, NOTATION lists and comment spacing do not survive, and the rewritten file
+// no longer loads, or changes at every rewrite. Disabled until QelDOMParser writes the subset
+// so that it reads back the same.
+struct SubsetCase {
+    const char* what;
+    std::string subset;
+    std::string body;
+};
+
+TEST(RewrittenDoctype, DISABLED_InternalSubsetReadsBackTheSame) {
+    const std::string declared =
+        "<!ELEMENT r ANY><!ELEMENT x EMPTY><!ELEMENT y EMPTY><!ELEMENT k EMPTY>";
+    const SubsetCase cases[] = {
+        {"quote in an entity value", "<!ENTITY q 'say \"hi\"'>", "&q;"},
+        {"character reference in an entity value", "<!ENTITY e \"a&#38;#60;b\">", "&e;"},
+        {"ampersand in a default value", "<!ATTLIST r t CDATA \"a&amp;b\">", ""},
+        {"quote in a default value", "<!ATTLIST r t CDATA '\"'>", ""},
+        {"NOTATION list", "<!NOTATION n SYSTEM \"n\"><!ELEMENT z (#PCDATA)>"
+                          "<!ATTLIST z k NOTATION (n) #IMPLIED>", "<z k=\"n\">t</z>"},
+        {"parameter entity", "<!ENTITY % p \"<!ENTITY e 'from p'>\"> %p;", "&e;"},
+        {"comment", "<!-- note -->", ""},
+        {"quote in a system literal", "<!ENTITY u SYSTEM 'a\"b.ent'>", ""},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string head = "<!DOCTYPE r [" + declared + c.subset + "]>\n<r>" + c.body;
+        dir.write("f.xml", head + "<x/><y/><k/></r>");
+        dir.write("want.xml", head + "<y/><k/></r>");
+        RunOptions options;
+        options.cwd = dir.path();
+        EXPECT_EQ(runQuennel({"-r", "f.xml", "x"}, options).exitCode, 1) << c.what;
+        EXPECT_EQ(runQuennel({"want.xml", "f.xml"}, options).exitCode, 0) << c.what;
+        std::string once = dir.read("f.xml");
+        EXPECT_EQ(runQuennel({"-r", "f.xml", "y"}, options).exitCode, 1) << c.what;
+        once.erase(once.find("<y/>"), 4);
+        EXPECT_EQ(dir.read("f.xml"), once) << c.what;
+    }
+}
+
+}  // namespace
