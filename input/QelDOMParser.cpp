@@ -1,11 +1,27 @@
 #include "input/QelDOMParser.h"
 
+#include <xercesc/framework/XMLNotationDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/validators/DTD/DTDAttDef.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 using namespace xercesc;
+
+namespace {
+
+bool holdsAny(const XMLCh* text, const char16_t* characters) {
+    if (!text) return false;
+    for (; *text; ++text)
+        for (const char16_t* c = characters; *c; ++c)
+            if (*text == *c) return true;
+    return false;
+}
+
+}  // namespace
 
 QelDOMParser::QelDOMParser()
     : XercesDOMParser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr) {
@@ -29,6 +45,8 @@ void QelDOMParser::startDocument() {
 
 void QelDOMParser::resetDocument() {
     pendingText.clear();
+    inInternalSubset = false;
+    subsetLossy = false;
     XercesDOMParser::resetDocument();
 }
 
@@ -93,4 +111,37 @@ void QelDOMParser::docPI(const XMLCh* target, const XMLCh* data) {
     countExpanded(XMLString::stringLen(target) + XMLString::stringLen(data));
     flushText();
     XercesDOMParser::docPI(target, data);
+}
+
+void QelDOMParser::startIntSubset() {
+    inInternalSubset = true;
+    XercesDOMParser::startIntSubset();
+}
+
+void QelDOMParser::endIntSubset() {
+    inInternalSubset = false;
+    XercesDOMParser::endIntSubset();
+}
+
+void QelDOMParser::entityDecl(const DTDEntityDecl& decl, const bool isPEDecl,
+                              const bool isIgnored) {
+    if (inInternalSubset &&
+        (isPEDecl || holdsAny(decl.getValue(), u"\"&%\r") ||
+         holdsAny(decl.getSystemId(), u"\"") || holdsAny(decl.getPublicId(), u"\"")))
+        subsetLossy = true;
+    XercesDOMParser::entityDecl(decl, isPEDecl, isIgnored);
+}
+
+void QelDOMParser::attDef(const DTDElementDecl& element, const DTDAttDef& attribute,
+                          const bool ignoring) {
+    if (inInternalSubset && (attribute.getType() == XMLAttDef::Notation ||
+                             holdsAny(attribute.getValue(), u"\"&<%\r\n\t")))
+        subsetLossy = true;
+    XercesDOMParser::attDef(element, attribute, ignoring);
+}
+
+void QelDOMParser::notationDecl(const XMLNotationDecl& decl, const bool isIgnored) {
+    if (inInternalSubset && (holdsAny(decl.getSystemId(), u"\"") || holdsAny(decl.getPublicId(), u"\"")))
+        subsetLossy = true;
+    XercesDOMParser::notationDecl(decl, isIgnored);
 }

@@ -31,6 +31,10 @@ public:
     // the scanner counts their lines in the entity's text.
     void setRecordPositions(bool record) { recordPositions = record; }
     const SourcePositions& positions() const { return elementPositions; }
+    // The library rebuilds the text of the DOCTYPE's internal subset from the declarations it
+    // read, and loses quotes and references in values, the % of parameter entities and NOTATION
+    // types on the way. A document whose subset holds any of these is never written back.
+    bool internalSubsetRewritable() const { return !subsetLossy; }
 
     // Expansions per document. Ordinary and character references (&amp; &#65;) do not count;
     // a billion laughs stops here within a fraction of a second and some tens of MB.
@@ -50,6 +54,13 @@ public:
                     const bool isRoot, const XMLCh* const prefix) override;
     void endDocument() override;
     void resetDocument() override;
+    void startIntSubset() override;
+    void endIntSubset() override;
+    void entityDecl(const xercesc::DTDEntityDecl& decl, const bool isPEDecl,
+                    const bool isIgnored) override;
+    void attDef(const xercesc::DTDElementDecl& element, const xercesc::DTDAttDef& attribute,
+                const bool ignoring) override;
+    void notationDecl(const xercesc::XMLNotationDecl& decl, const bool isIgnored) override;
 
 private:
     void countExpanded(XMLSize_t length) { expansion.count(length, *getScanner()); }
@@ -60,6 +71,8 @@ private:
     LocalEntityResolver resolver;
     EntityExpansionLimit expansion;
     std::u16string pendingText;
+    bool inInternalSubset = false;
+    bool subsetLossy = false;
     bool recordPositions = false;
     SourcePositions elementPositions;
 };

@@ -8,6 +8,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "input/DocumentLoader.h"
+#include "input/QelDOMParser.h"
 #include "input/XercesLibrary.h"
 #include "output/FileTarget.h"
 #include "support/FailureHandlers.h"
@@ -119,10 +120,15 @@ bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const Ele
         if (!initializeXerces()) throw "Error while initializing Xerces";
         rootNode = loadDocument(&filePath, &parser, false);
         if (!rootNode) throw "The root node is NULL.";
-        if (removeElements())
-            save();
-        else
+        if (!removeElements()) {
             std::cout << "\n\n The file has not changed.";
+            return;
+        }
+        // A DOCTYPE that would be written back differently fails the save: the file stays.
+        const auto* own = dynamic_cast<const QelDOMParser*>(parser);
+        if (own && !own->internalSubsetRewritable())
+            throw "An error occured while saving the DOM tree to the file.";
+        save();
     });
     delete parser;
     rootNode = nullptr;

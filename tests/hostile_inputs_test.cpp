@@ -387,10 +387,12 @@ struct SubsetCase {
     std::string body;
 };
 
-TEST(RewrittenDoctype, DISABLED_InternalSubsetReadsBackTheSame) {
+// The library rebuilds the internal subset's text from what it read. Where that text would read
+// back differently the file is not rewritten at all; elsewhere a rewrite reads back the same.
+TEST(RewrittenDoctype, InternalSubsetReadsBackTheSameOrTheFileStays) {
     const std::string declared =
         "<!ELEMENT r ANY><!ELEMENT x EMPTY><!ELEMENT y EMPTY><!ELEMENT k EMPTY>";
-    const SubsetCase cases[] = {
+    const SubsetCase refused[] = {
         {"quote in an entity value", "<!ENTITY q 'say \"hi\"'>", "&q;"},
         {"character reference in an entity value", "<!ENTITY e \"a&#38;#60;b\">", "&e;"},
         {"ampersand in a default value", "<!ATTLIST r t CDATA \"a&amp;b\">", ""},
@@ -398,10 +400,33 @@ TEST(RewrittenDoctype, DISABLED_InternalSubsetReadsBackTheSame) {
         {"NOTATION list", "<!NOTATION n SYSTEM \"n\"><!ELEMENT z (#PCDATA)>"
                           "<!ATTLIST z k NOTATION (n) #IMPLIED>", "<z k=\"n\">t</z>"},
         {"parameter entity", "<!ENTITY % p \"<!ENTITY e 'from p'>\"> %p;", "&e;"},
-        {"comment", "<!-- note -->", ""},
         {"quote in a system literal", "<!ENTITY u SYSTEM 'a\"b.ent'>", ""},
     };
-    for (const auto& c : cases) {
+    const std::string kSaveFailed =
+        "\n\n *** EXCEPTION: An error occured while saving the DOM tree to the file."
+        "\n Insure validity of file (formatted properly)."
+        "\n You can use Internet Explorer to validate the file."
+        "\n *** Failed to remove elements from file.\n\n";
+    for (const auto& c : refused) {
+        TempDir dir;
+        const std::string original =
+            "<!DOCTYPE r [" + declared + c.subset + "]>\n<r>" + c.body + "<x/><y/><k/></r>";
+        dir.write("f.xml", original);
+        RunOptions options;
+        options.cwd = dir.path();
+        const RunResult r = runQuennel({"-r", "f.xml", "x"}, options);
+        EXPECT_EQ(r.exitCode, 2) << c.what;
+        EXPECT_EQ(r.out, "\n Removing: x( f.xml )\n Number of Elements: 1\n" + kSaveFailed)
+            << c.what;
+        EXPECT_EQ(dir.read("f.xml"), original) << c.what;
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"f.xml"}) << c.what;
+    }
+    const SubsetCase kept[] = {
+        {"plain declarations", "<!ATTLIST r t CDATA \"v w\" u (a|b) 'a'><!ENTITY e 'text'>",
+         "&e;"},
+        {"external entity", "<!ENTITY u SYSTEM 'u.ent'>", ""},
+    };
+    for (const auto& c : kept) {
         TempDir dir;
         const std::string head = "<!DOCTYPE r [" + declared + c.subset + "]>\n<r>" + c.body;
         dir.write("f.xml", head + "<x/><y/><k/></r>");
