@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -117,6 +119,15 @@ RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& opt
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
+}
+
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
+void expectCommand(const CommandCase& c, const RunOptions& options) {
+    const RunResult r = runQuennel(c.args, options);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitCode, c.exitCode);
 }
 
 TempDir::TempDir() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,17 @@ struct RunOptions {
 
 // Runs the built binary with args, standard input from /dev/null.
 RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// One end-to-end case: a command line and the exact output and exit code it must give.
+struct CommandCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    int exitCode;
+};
+void PrintTo(const CommandCase& c, std::ostream* os);
+// Runs the case and checks its output, an empty standard error and its exit code.
+void expectCommand(const CommandCase& c, const RunOptions& options);
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class TempDir {

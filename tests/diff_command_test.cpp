@@ -37,14 +37,7 @@ const std::string kNotValid =
 const std::string kBadDiagnostic =
     "\nFatal Error at file \"\", line 1, column 9\n   Message: expected end of tag 'a'";
 
-struct DiffCase {
-    const char* name;
-    std::vector<std::string> args;
-    std::string out;
-    int exitCode;
-};
-
-void PrintTo(const DiffCase& c, std::ostream* os) { *os << c.name; }
+using DiffCase = CommandCase;
 
 class DiffCommandEndToEnd : public testing::TestWithParam<DiffCase> {};
 
@@ -63,10 +56,7 @@ TEST_P(DiffCommandEndToEnd, PrintsExactOutputAndExitCode) {
     dir.write("sub/deep name.xml", "<R><A K='V'>tEXT</A><!-- NOTE --><B></B></R>");
     RunOptions options;
     options.cwd = dir.path();
-    const RunResult r = runQuennel(GetParam().args, options);
-    EXPECT_EQ(r.out, GetParam().out);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+    expectCommand(GetParam(), options);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -54,14 +54,7 @@ TEST(CompareNoCase, FoldsOnlyAsciiLetters) {
     EXPECT_NE(compareNoCase(option("["), option("{")), 0);
 }
 
-struct EndToEndCase {
-    const char* name;
-    std::vector<std::string> args;
-    std::string out;
-    int exitCode;
-};
-
-void PrintTo(const EndToEndCase& c, std::ostream* os) { *os << c.name; }
+using EndToEndCase = CommandCase;
 
 const char kDiffMissingA[] =
     "\n\n *** INVALID FILE: The file a.xml doesn't exist."
@@ -79,10 +72,7 @@ TEST_P(EntryPointEndToEnd, PrintsExactOutputAndExitCode) {
     ASSERT_EQ(chmod(dir.file("readonly.xml").c_str(), 0444), 0);
     RunOptions options;
     options.cwd = dir.path();
-    const RunResult r = runQuennel(GetParam().args, options);
-    EXPECT_EQ(r.out, GetParam().out);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+    expectCommand(GetParam(), options);
 }
 
 INSTANTIATE_TEST_SUITE_P(

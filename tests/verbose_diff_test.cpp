@@ -86,14 +86,7 @@ void writeInputs(const TempDir& dir) {
     dir.write("bad.xml", "<r><a></r>");
 }
 
-struct VerboseCase {
-    const char* name;
-    std::vector<std::string> args;
-    std::string out;
-    int exitCode;
-};
-
-void PrintTo(const VerboseCase& c, std::ostream* os) { *os << c.name; }
+using VerboseCase = CommandCase;
 
 class VerboseDiff : public testing::TestWithParam<VerboseCase> {};
 
@@ -102,10 +95,7 @@ TEST_P(VerboseDiff, PrintsTheFirstDifference) {
     writeInputs(dir);
     RunOptions options;
     options.cwd = dir.path();
-    const RunResult r = runQuennel(GetParam().args, options);
-    EXPECT_EQ(r.out, GetParam().out);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+    expectCommand(GetParam(), options);
 }
 
 INSTANTIATE_TEST_SUITE_P(
