@@ -25,9 +25,9 @@ namespace {
 // turned into a thrown message. Shared by the tree and the event parser, so that both read a
 // file exactly alike.
 template <typename Parser>
-void parseReporting(Parser* p, const I18NString* fileName, bool doSchema,
+void parseReporting(Parser* p, const I18NString* fileName, int descriptor, bool doSchema,
                     std::ostream& diagnostics) {
-    QelInputSource source(fileName);
+    QelInputSource source(fileName, descriptor);
     p->setDocumentPath(*fileName);
 
     p->setValidationScheme(Parser::Val_Auto);
@@ -62,12 +62,19 @@ DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool
                       std::ostream& diagnostics) {
     if (!*parser) *parser = new QelDOMParser();
     // Slots only ever receive parsers made here.
-    parseReporting(static_cast<QelDOMParser*>(*parser), fileName, doSchema, diagnostics);
+    parseReporting(static_cast<QelDOMParser*>(*parser), fileName, -1, doSchema, diagnostics);
+    return (*parser)->getDocument();
+}
+
+DOMNode* loadDocument(const I18NString* fileName, int descriptor, XercesDOMParser** parser,
+                      bool doSchema) {
+    if (!*parser) *parser = new QelDOMParser();
+    parseReporting(static_cast<QelDOMParser*>(*parser), fileName, descriptor, doSchema, std::cout);
     return (*parser)->getDocument();
 }
 
 void loadEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,
                 bool ignoreComments, std::ostream& diagnostics) {
     if (!*parser) *parser = new QelEventParser(ignoreComments);
-    parseReporting(*parser, fileName, doSchema, diagnostics);
+    parseReporting(*parser, fileName, -1, doSchema, diagnostics);
 }

@@ -20,6 +20,16 @@ QelInputStream::QelInputStream(const I18NString& path) {
     }
 }
 
+QelInputStream::QelInputStream(int descriptor) {
+    file = new QelFmFile();
+    isOpen = file->open(descriptor) != 0;
+    if (!isOpen) {
+        delete file;
+        file = nullptr;
+        throw "Failed to open the file for reading";
+    }
+}
+
 QelInputStream::~QelInputStream() {
     if (isOpen) file->close();
     delete file;

@@ -10,6 +10,8 @@
 class QelInputStream : public xercesc::BinInputStream {
 public:
     explicit QelInputStream(const I18NString& path);
+    // Reads a file already open, from its first byte, through a duplicate of descriptor.
+    explicit QelInputStream(int descriptor);
     ~QelInputStream() override;
     XMLFilePos curPos() const override;
     XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override;

@@ -94,7 +94,12 @@ bool DOMElementRemover::removeElements() {
     return changed;
 }
 
-void DOMElementRemover::save() { saveDocument(rootNode, filePath); }
+void DOMElementRemover::save() {
+    if (replaced)
+        saveDocument(rootNode, *replaced);
+    else
+        saveDocument(rootNode, filePath);
+}
 
 bool DOMElementRemover::removeElementsFromDocument(DOMNode*& root, const ElementNames& names) {
     if (names.empty()) {
@@ -108,17 +113,21 @@ bool DOMElementRemover::removeElementsFromDocument(DOMNode*& root, const Element
     });
 }
 
-bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const ElementNames& names) {
+bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const ElementNames& names,
+                                               LockedFile& file) {
     if (names.empty()) {
         std::cout << "No Elements are specified to be removed.";
         return true;
     }
     filePath = path;
     namesToRemove = names;
+    replaced = &file;
     XercesDOMParser* parser = nullptr;
     const bool result = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
-        rootNode = loadDocument(&filePath, &parser, false);
+        // Not opened for reading: the same failure as a file the parser cannot open.
+        if (file.descriptor() < 0) throw "Error occured while parsing the file.";
+        rootNode = loadDocument(&filePath, file.descriptor(), &parser, false);
         if (!rootNode) throw "The root node is NULL.";
         if (!removeElements()) {
             std::cout << "\n\n The file has not changed.";
@@ -132,6 +141,7 @@ bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const Ele
     });
     delete parser;
     rootNode = nullptr;
+    replaced = nullptr;
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
     return result;
 }

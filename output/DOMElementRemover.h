@@ -5,6 +5,7 @@
 #include <xercesc/dom/DOMNode.hpp>
 
 #include "support/I18NString.h"
+#include "support/LockedFile.h"
 
 // Element names as given on the command line, in order, duplicates kept. The strings are the
 // caller's (the argument vector) and must outlive every use.
@@ -16,8 +17,10 @@ public:
     DOMElementRemover() = default;
     virtual ~DOMElementRemover() = default;
 
-    // Loads the file, removes the elements and saves the file when anything was removed.
-    bool removeElementsFromFile(const I18NString& path, const ElementNames& names);
+    // Loads the file through file (opened and locked by the caller at path), removes the
+    // elements and, when anything was removed, puts the new content in the file's place.
+    bool removeElementsFromFile(const I18NString& path, const ElementNames& names,
+                                LockedFile& file);
     // Removes the elements from a document already loaded; quiet about what it removes.
     bool removeElementsFromDocument(xercesc::DOMNode*& root, const ElementNames& names);
 
@@ -31,4 +34,5 @@ private:
     I18NString filePath;
     ElementNames namesToRemove;
     xercesc::DOMNode* rootNode = nullptr;
+    LockedFile* replaced = nullptr;
 };

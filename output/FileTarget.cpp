@@ -17,6 +17,11 @@ FileTarget::FileTarget(const I18NString& path) {
     if (!isOpen) throw "Failed to open the file for saving";
 }
 
+FileTarget::FileTarget(LockedFile& replaced) {
+    isOpen = file.open(replaced);
+    if (!isOpen) throw "Failed to open the file for saving";
+}
+
 // Not closed here: closing puts the new content in place, which only commit() may do. The file's
 // own destructor throws the unfinished content away.
 FileTarget::~FileTarget() = default;
@@ -28,13 +33,16 @@ void FileTarget::writeChars(const XMLByte* const toWrite, const XMLSize_t count,
 void FileTarget::commit() {
     if (!isOpen) throw "Failed to open the file for saving";
     isOpen = 0;
-    const bool closed = file.close() != 0;
-    if (!closed || writeFailed) throw "Failed to write the file";
+    // After a failed write the file's destructor throws the new content away.
+    if (writeFailed || file.close() == 0) throw "Failed to write the file";
 }
 
-void saveDocument(DOMNode* root, const I18NString& path) {
+namespace {
+
+template <typename Destination>
+void saveTo(DOMNode* root, Destination& destination) {
     try {
-        FileTarget target(path);
+        FileTarget target(destination);
         {
             OutputDomNode writer;
             writer.output(root, &target);
@@ -44,3 +52,9 @@ void saveDocument(DOMNode* root, const I18NString& path) {
         throw "An error occured while saving the DOM tree to the file.";
     }
 }
+
+}  // namespace
+
+void saveDocument(DOMNode* root, const I18NString& path) { saveTo(root, path); }
+
+void saveDocument(DOMNode* root, LockedFile& replaced) { saveTo(root, replaced); }

@@ -12,6 +12,8 @@ class FileTarget : public xercesc::XMLFormatTarget {
 public:
     // Throws "Failed to open the file for saving".
     explicit FileTarget(const I18NString& path);
+    // Replaces a file that the caller opened and locked (and keeps); the same failure.
+    explicit FileTarget(LockedFile& replaced);
     ~FileTarget() override;
 
     void writeChars(const XMLByte* const toWrite, const XMLSize_t count,
@@ -29,3 +31,5 @@ private:
 // Writes the tree at root to path. Throws "An error occured while saving the DOM tree to the
 // file." on any failure, leaving the file at path as it was.
 void saveDocument(xercesc::DOMNode* root, const I18NString& path);
+// The same, in place of the file that was read through replaced.
+void saveDocument(xercesc::DOMNode* root, LockedFile& replaced);

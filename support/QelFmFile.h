@@ -2,16 +2,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
+#include <memory>
+
+#include "support/LockedFile.h"
 
 // A file, opened either for reading from its first byte or for replacing its whole content.
 // Only a regular file opens for reading, so a FIFO or a device named anywhere never blocks a read.
 //
 // A file opened for writing never touches the file at its path until close(): the bytes go to a
-// new file beside it, which close() renames over the path once every byte is written and the
-// new file is closed. A file destroyed without a successful close() leaves the old one as it was
-// and removes the new one. A symbolic link keeps pointing where it did; its target is replaced.
+// new file beside it, which close() puts in the old one's place through a LockedFile (same
+// owner, group, mode and attributes; refused if the name has come to designate another file).
+// A file destroyed without a successful close() leaves the old one as it was and removes the new
+// one. A symbolic link keeps pointing where it did; its target is replaced.
 class QelFmFile {
 public:
     enum Mode { ModeWrite = 2, ModeRead = 3 };
@@ -30,20 +32,18 @@ public:
     std::uint64_t position(std::int64_t offset, int whence);
     // Non-zero on success. ModeRead with FlagsExisting, or ModeWrite with FlagsNone.
     int open(const char* path, int mode, int flags);
+    // For reading, from its first byte, a file already open: a duplicate of descriptor is read.
+    int open(int descriptor);
+    // For writing the replacement of a file that the caller opened and locked, and keeps.
+    int open(LockedFile& replaced);
     // Non-zero on success; for a file opened for writing, success means the new content is in place.
     int close();
 
 private:
-    bool writeAll(const char* bytes, std::size_t count);
-    bool flushBuffer();
-    void discard();
-
-    int fd_ = -1;
+    int fd_ = -1;  // for reading
     int mode_ = 0;
-    bool failed_ = false;
-    std::string target_;     // the file a write replaces
-    std::string temporary_;  // the new file written beside it
-    std::vector<char> buffer_;
+    std::unique_ptr<LockedFile> owned_;  // for writing by path
+    LockedFile* replacing_ = nullptr;    // for writing: owned_, or the caller's
 };
 
 // Tests on paths.
