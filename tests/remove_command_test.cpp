@@ -1,8 +1,15 @@
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +47,89 @@ std::string notFound(const std::string& name) {
     return "\n\n The element " + name + " was not found.";
 }
 
+const std::string kSaveFailed =
+    "\n\n *** EXCEPTION: An error occured while saving the DOM tree to the file." + kStringBlockEnd;
+
+// What a rewrite must keep of a file besides its name.
+struct FileState {
+    uid_t owner = 0;
+    gid_t group = 0;
+    unsigned mode = 0;
+    unsigned long links = 0;
+    std::map<std::string, std::string> attributes;  // extended attributes, ACLs included
+
+    bool operator==(const FileState& o) const {
+        return owner == o.owner && group == o.group && mode == o.mode && links == o.links &&
+               attributes == o.attributes;
+    }
+};
+void PrintTo(const FileState& s, std::ostream* os) {
+    *os << "owner " << s.owner << " group " << s.group << " mode " << std::oct << s.mode
+        << std::dec << " links " << s.links;
+    for (const auto& [name, value] : s.attributes) *os << " " << name << "(" << value.size() << ")";
+}
+
+FileState stateOf(const std::string& path) {
+    FileState s;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return s;
+    s = {st.st_uid, st.st_gid, static_cast<unsigned>(st.st_mode & 07777),
+         static_cast<unsigned long>(st.st_nlink), {}};
+    char names[4096];
+    const ssize_t size = ::listxattr(path.c_str(), names, sizeof names);
+    for (ssize_t at = 0; at < size; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+        char value[4096];
+        const ssize_t got = ::getxattr(path.c_str(), names + at, value, sizeof value);
+        s.attributes[names + at] = got < 0 ? "?" : std::string(value, static_cast<size_t>(got));
+    }
+    return s;
+}
+
+// A POSIX ACL as the kernel stores it in system.posix_acl_access / _default.
+struct AclEntry {
+    std::uint16_t tag;  // 1 owner, 2 named user, 4 group, 8 named group, 0x10 mask, 0x20 other
+    std::uint16_t permissions;
+    std::uint32_t id = 0xFFFFFFFF;
+};
+std::string acl(const std::vector<AclEntry>& entries) {
+    std::string bytes("\x02\0\0\0", 4);
+    for (const auto& e : entries) {
+        const std::uint8_t raw[8] = {
+            std::uint8_t(e.tag), std::uint8_t(e.tag >> 8), std::uint8_t(e.permissions),
+            std::uint8_t(e.permissions >> 8), std::uint8_t(e.id), std::uint8_t(e.id >> 8),
+            std::uint8_t(e.id >> 16), std::uint8_t(e.id >> 24)};
+        bytes.append(reinterpret_cast<const char*>(raw), 8);
+    }
+    return bytes;
+}
+
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kGroup = 4242;  // any group id: the runner is put in it or not
+
+// Run as nobody, a member of groups only.
+std::function<void()> asNobody(std::vector<gid_t> groups) {
+    return [groups] {
+        if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(kNobody) != 0 ||
+            ::setuid(kNobody) != 0)
+            ::_exit(125);
+    };
+}
+// f.xml given to owner and group with mode, in a directory anyone may write.
+std::function<bool(const TempDir&)> shared(uid_t owner, gid_t group, mode_t mode) {
+    return [=](const TempDir& dir) {
+        const std::string f = dir.file("f.xml");
+        return ::chmod(dir.path().c_str(), 0777) == 0 && ::chown(f.c_str(), owner, group) == 0 &&
+               ::chmod(f.c_str(), mode) == 0;
+    };
+}
+std::function<bool(const TempDir&)> withAttribute(const char* name, std::string value,
+                                                  bool onDirectory = false) {
+    return [=](const TempDir& dir) {
+        const std::string at = onDirectory ? dir.path() : dir.file("f.xml");
+        return ::setxattr(at.c_str(), name, value.data(), value.size(), 0) == 0;
+    };
+}
+
 struct RemoveCase {
     const char* what;
     std::vector<std::string> args;  // run in the directory that holds f.xml
@@ -47,6 +137,11 @@ struct RemoveCase {
     std::string out;
     int exitCode;
     std::string after;  // f.xml afterwards, or kUnchanged
+    // Links, owners, attributes set up before the run; false when this machine cannot (not
+    // root, no extended attributes), and the case is skipped.
+    std::function<bool(const TempDir&)> prepare = nullptr;
+    std::function<void()> inChild = nullptr;  // who runs it
+    uid_t ownerAfter = uid_t(-1);             // the file's owner afterwards; -1: kept
 };
 
 const std::string kDoc = "<r>\n  <a>1</a>\n  <c><a/><k/></c>\n</r>\n";
@@ -138,20 +233,66 @@ const RemoveCase kCases[] = {
      "\n\n *** INVALID FILE: The file . doesn't exist."
      "\n Please insure the file exist and try again." + kFailure,
      2, kUnchanged},
+    {"root keeps another user's owner and group", {"-r", "f.xml", "k"}, kDoc,
+     removing("k", 1) + kSuccess, 1, "<r>\r\n  <a>1</a>\r\n  <c><a/></c>\r\n</r>\r\n",
+     shared(4321, 4322, 0640)},
+    {"a file the kernel does not let the runner write is read-only, before it is read",
+     {"-r", "f.xml", "a"}, "<r><a></r>",
+     "\n\n *** FILE ACCESS: The file f.xml is set to be read-only."
+     "\n Please insure that the file has write access." + kFailure,
+     2, kUnchanged, shared(0, 0, 0644), asNobody({})},
+    {"a group member's save keeps group and mode; the runner becomes the owner",
+     {"-r", "f.xml", "k"}, kDoc, removing("k", 1) + kSuccess, 1,
+     "<r>\r\n  <a>1</a>\r\n  <c><a/></c>\r\n</r>\r\n", shared(0, kGroup, 02664),
+     asNobody({kGroup}), kNobody},
+    {"a group the runner is not in cannot be kept: the save fails", {"-r", "f.xml", "k"}, kDoc,
+     removing("k", 1) + kSaveFailed + kFailure, 2, kUnchanged, shared(0, kGroup, 0666),
+     asNobody({})},
+    {"a file the runner may write but not read fails as it loads", {"-r", "f.xml", "k"}, kDoc,
+     "\n\n *** EXCEPTION: Error occured while parsing the file." + kStringBlockEnd + kFailure, 2,
+     kUnchanged, shared(0, 0, 0622), asNobody({})},
+    {"extended attributes and an ACL are kept", {"-r", "f.xml", "k"}, kDoc,
+     removing("k", 1) + kSuccess, 1, "<r>\r\n  <a>1</a>\r\n  <c><a/></c>\r\n</r>\r\n",
+     [](const TempDir& dir) {
+         return withAttribute("user.origin", std::string("made by\0hand", 12))(dir) &&
+                withAttribute("system.posix_acl_access",
+                              acl({{1, 6}, {2, 4, 1234}, {4, 4}, {8, 6, 77}, {0x10, 6}, {0x20, 0}}))(dir);
+     }},
+    {"a directory's default ACL is not given to the rewritten file", {"-r", "f.xml", "k"}, kDoc,
+     removing("k", 1) + kSuccess, 1, "<r>\r\n  <a>1</a>\r\n  <c><a/></c>\r\n</r>\r\n",
+     withAttribute("system.posix_acl_default",
+                   acl({{1, 7}, {2, 7, 1234}, {4, 5}, {0x10, 7}, {0x20, 5}}), true)},
+    {"a file with a second name (hard link) is refused before it is read", {"-r", "f.xml", "a"},
+     "<r><a></r>",
+     "\n\n *** FILE ACCESS: The file f.xml has 2 hard links; rewriting it would split them."
+     "\n Please insure that the file has a single link." + kFailure,
+     2, kUnchanged,
+     [](const TempDir& dir) {
+         return ::link(dir.file("f.xml").c_str(), dir.file("g.xml").c_str()) == 0;
+     }},
 };
 
 TEST(RemoveCommandTest, EndToEnd) {
     for (const auto& c : kCases) {
         TempDir dir;
         const std::string path = dir.write("f.xml", c.input);
+        if (c.prepare && !c.prepare(dir)) {
+            std::cout << "[ SKIPPED  ] cannot be set up here: " << c.what << "\n";
+            continue;
+        }
+        const std::vector<std::string> files = dir.list();
+        FileState state = stateOf(path);
         RunOptions options;
         options.cwd = dir.path();
+        options.inChild = c.inChild;
         const RunResult r = runQuennel(c.args, options);
         EXPECT_EQ(r.out, c.out) << c.what;
         EXPECT_EQ(r.err, "") << c.what;
         EXPECT_EQ(r.exitCode, c.exitCode) << c.what;
         EXPECT_EQ(readFile(path), c.after == kUnchanged ? c.input : c.after) << c.what;
-        EXPECT_EQ(dir.list(), std::vector<std::string>{"f.xml"}) << c.what;
+        if (c.ownerAfter != uid_t(-1)) state.owner = c.ownerAfter;
+        EXPECT_EQ(stateOf(path), state) << c.what;
+        EXPECT_EQ(dir.list(), files) << c.what;
     }
 }
 
