@@ -1,14 +1,22 @@
-// The remove command's save under faults: a write that fails part way, and the process killed at
-// any moment. The file must always hold either its old or its new content, whole.
+// The remove command's save under faults and races: a write that fails part way, the process
+// killed or signalled at any moment, the file changed or locked by someone else while it is
+// read. The file must always hold either its old or its new content, whole, and nothing else may
+// be written.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,19 +79,100 @@ TEST(SaveFault, WriteFailingPartWayKeepsTheOldFile) {
     }
 }
 
-pid_t spawnRemove(const std::string& cwd) {
+// Starts quennel (-r f.xml x unless told otherwise) in cwd with its output on out (/dev/null
+// when -1) and the signal ignored, if any, that its caller would ignore.
+pid_t spawnRemove(const std::string& cwd,
+                  const std::vector<std::string>& args = {"-r", "f.xml", "x"}, int out = -1,
+                  int ignored = 0) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, 0);
-        ::dup2(null, 1);
+        ::dup2(out >= 0 ? out : null, 1);
         ::dup2(null, 2);
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
-        const char* argv[] = {QUENNEL_BINARY, "-r", "f.xml", "x", nullptr};
-        ::execv(QUENNEL_BINARY, const_cast<char**>(argv));
+        if (ignored) ::signal(ignored, SIG_IGN);
+        std::vector<char*> argv{const_cast<char*>(QUENNEL_BINARY)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(QUENNEL_BINARY, argv.data());
         ::_exit(127);
     }
     return pid;
+}
+
+// A run whose output goes to a pipe. A held run finds the pipe full: it stops at its first
+// flush, which comes after the file was read and before it is saved, until collect() reads.
+// A process still there when the test ends (a failed assertion) is killed and reaped.
+struct HeldRun {
+    pid_t pid = -1;
+    int out = -1;
+    std::size_t filler = 0;
+
+    HeldRun() = default;
+    HeldRun(const HeldRun&) = delete;
+    HeldRun(HeldRun&& o) noexcept : pid(o.pid), out(o.out), filler(o.filler) { o.pid = o.out = -1; }
+    ~HeldRun() {
+        if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+        if (out >= 0) ::close(out);
+    }
+};
+
+HeldRun startRun(const std::string& cwd, const std::vector<std::string>& args, bool held) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    HeldRun run;
+    if (held) {
+        ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+        while (::write(fds[1], "-", 1) == 1) ++run.filler;
+        ::fcntl(fds[1], F_SETFL, 0);
+    }
+    run.pid = spawnRemove(cwd, args, fds[1]);
+    ::close(fds[1]);
+    run.out = fds[0];
+    return run;
+}
+
+// Everything the run printed (without the filler), then its exit code; -signal when killed.
+std::pair<std::string, int> collect(HeldRun& run) {
+    std::string out;
+    char buffer[65536];
+    for (ssize_t got; (got = ::read(run.out, buffer, sizeof buffer)) != 0;)
+        if (got > 0) out.append(buffer, static_cast<std::size_t>(got));
+        else if (errno != EINTR) break;
+    ::close(run.out);
+    int status = 0;
+    ::waitpid(run.pid, &status, 0);
+    run.pid = run.out = -1;
+    return {out.substr(std::min(run.filler, out.size())),
+            WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status)};
+}
+
+// Whether /proc/locks shows pid holding a flock lock, or with waiting, waiting for one.
+bool inLocks(pid_t pid, bool waiting) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, arrow, kind, advisory, access, owner;
+        fields >> number >> arrow;
+        if ((arrow == "->") != waiting) continue;
+        if (waiting)
+            fields >> kind;
+        else
+            kind = arrow;
+        fields >> advisory >> access >> owner;
+        if (kind == "FLOCK" && owner == std::to_string(pid)) return true;
+    }
+    return false;
+}
+
+bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 bool temporaryExists(const TempDir& dir) {
@@ -147,6 +236,185 @@ TEST(SaveFault, KilledAtAnyMomentLeavesTheOldOrTheNewFile) {
     }
     // Otherwise the loop never reached the save and proved nothing.
     EXPECT_GT(killedInSave, 0);
+}
+
+struct NameChange {
+    const char* what;
+    std::function<void(const TempDir&)> change;  // made while quennel reads link.xml
+    int exitCode;
+    std::string fileAfter;  // f.xml afterwards; "" when it is gone
+};
+
+// A name that designates another file by the time of the save is refused: nothing is written
+// there, nor in the old file's place, and nothing is left beside it.
+TEST(SaveRace, NameChangedWhileTheFileIsReadIsNotWritten) {
+    const std::string input = "<r><k/><x/></r>";
+    const std::string output = "<r><k/></r>\r\n";
+    const NameChange kChanges[] = {
+        {"nothing changes: the run saves", [](const TempDir&) {}, 1, output},
+        {"the link is pointed at another file",
+         [](const TempDir& d) {
+             ::symlink("v.xml", d.file("l.new").c_str());
+             ::rename(d.file("l.new").c_str(), d.file("link.xml").c_str());
+         },
+         2, input},
+        {"another file is renamed over the file",
+         [](const TempDir& d) {
+             d.write("n.xml", "<n><x/></n>");
+             ::rename(d.file("n.xml").c_str(), d.file("f.xml").c_str());
+         },
+         2, "<n><x/></n>"},
+        {"the file gets a second name",
+         [](const TempDir& d) { ::link(d.file("f.xml").c_str(), d.file("g.xml").c_str()); }, 2,
+         input},
+        {"the file is removed", [](const TempDir& d) { ::unlink(d.file("f.xml").c_str()); }, 2, ""},
+    };
+    for (const auto& c : kChanges) {
+        TempDir dir;
+        dir.write("f.xml", input);
+        dir.write("v.xml", "<victim><x/></victim>");
+        ASSERT_EQ(::symlink("f.xml", dir.file("link.xml").c_str()), 0);
+        HeldRun run = startRun(dir.path(), {"-r", "link.xml", "x"}, true);
+        ASSERT_TRUE(eventually([&] { return inLocks(run.pid, false); })) << c.what;
+        c.change(dir);
+        const auto [out, code] = collect(run);
+        EXPECT_EQ(out, "\n Removing: x( link.xml )\n Number of Elements: 1\n" +
+                           (c.exitCode == 1 ? std::string("\n ** Removing elements was successful.\n\n")
+                                            : kSaveFailed))
+            << c.what;
+        EXPECT_EQ(code, c.exitCode) << c.what;
+        EXPECT_EQ(dir.read("v.xml"), "<victim><x/></victim>") << c.what;
+        EXPECT_EQ(c.fileAfter.empty() ? "(gone)" : dir.read("f.xml"),
+                  c.fileAfter.empty() ? "(gone)" : c.fileAfter)
+            << c.what;
+        EXPECT_FALSE(temporaryExists(dir)) << c.what;
+    }
+}
+
+// Two runs on one file: the second waits for the first's lock, then works on its result.
+TEST(SaveRace, SecondRunWaitsAndWorksOnTheFirstsResult) {
+    TempDir dir;
+    const std::string path = dir.write("f.xml", "<r><x/><k/><y/><y/></r>");
+    HeldRun first = startRun(dir.path(), {"-r", "f.xml", "x"}, true);
+    ASSERT_TRUE(eventually([&] { return inLocks(first.pid, false); }));
+    HeldRun second = startRun(dir.path(), {"-r", "f.xml", "y"}, false);
+    ASSERT_TRUE(eventually([&] { return inLocks(second.pid, true); }));
+    EXPECT_EQ(collect(first),
+              std::make_pair(removingX(1) + "\n ** Removing elements was successful.\n\n", 1));
+    EXPECT_EQ(collect(second),
+              std::make_pair(std::string("\n Removing: y( f.xml )\n Number of Elements: 2\n"
+                                         "\n ** Removing elements was successful.\n\n"),
+                             1));
+    EXPECT_EQ(readFile(path), "<r><k/></r>\r\n");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"f.xml"});
+}
+
+struct LockHolder {
+    const char* what;
+    bool replaces;  // renames a new file over the one it locked; otherwise rewrites it in place
+};
+
+// Another process holds the lock and changes the file meanwhile: the run waits, then reads what
+// the holder left under the name.
+TEST(SaveRace, RunWaitsForALockHeldByAnotherProcess) {
+    const std::string changed = "<r><x/><k/><x/></r>";
+    for (const LockHolder c : {LockHolder{"rewritten in place", false},
+                               LockHolder{"replaced by a rename", true}}) {
+        TempDir dir;
+        const std::string path = dir.write("f.xml", "<r><x/></r>");
+        int go[2];
+        ASSERT_EQ(::pipe(go), 0);
+        HeldRun holder;
+        holder.pid = ::fork();
+        if (holder.pid == 0) {
+            const int fd = ::open(path.c_str(), O_RDWR);
+            char byte;
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::read(go[0], &byte, 1) != 1) ::_exit(1);
+            if (c.replaces) {
+                writeFile(dir.file("n.xml"), changed);
+                ::_exit(::rename(dir.file("n.xml").c_str(), path.c_str()) == 0 ? 0 : 1);
+            }
+            const bool ok = ::ftruncate(fd, 0) == 0 &&
+                            ::pwrite(fd, changed.data(), changed.size(), 0) ==
+                                static_cast<ssize_t>(changed.size());
+            ::_exit(ok ? 0 : 1);
+        }
+        ::close(go[0]);
+        ASSERT_TRUE(eventually([&] { return inLocks(holder.pid, false); })) << c.what;
+        HeldRun run = startRun(dir.path(), {"-r", "f.xml", "x"}, false);
+        ASSERT_TRUE(eventually([&] { return inLocks(run.pid, true); })) << c.what;
+        ASSERT_EQ(::write(go[1], "g", 1), 1);
+        ::close(go[1]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(holder.pid, &status, 0), holder.pid);
+        holder.pid = -1;
+        EXPECT_EQ(status, 0) << c.what;
+        EXPECT_EQ(collect(run),
+                  std::make_pair(removingX(2) + "\n ** Removing elements was successful.\n\n", 1))
+            << c.what;
+        EXPECT_EQ(readFile(path), "<r><k/></r>\r\n") << c.what;
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"f.xml"}) << c.what;
+    }
+}
+
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE while the new file is being written remove it and leave
+// the old one; the run then ends by the signal. A signal its caller ignores stays ignored. Each
+// run is stopped as soon as the new file appears, so the signal lands inside the save.
+TEST(SaveFault, SignalDuringTheSaveRemovesTheNewFile) {
+    const int elements = 60000;
+    const std::string input = largeDocument(elements);
+    struct Case {
+        int signal;
+        bool ignored;
+    };
+    for (const Case c : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false},
+                         Case{SIGPIPE, false}, Case{SIGHUP, true}}) {
+        bool landed = false;
+        for (int attempt = 0; attempt < 5 && !landed; ++attempt) {
+            TempDir dir;
+            const std::string path = dir.write("f.xml", input);
+            ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+            const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+            ASSERT_GE(watch, 0);
+            ASSERT_GE(::inotify_add_watch(watch, dir.path().c_str(), IN_CREATE), 0);
+            HeldRun run;
+            const pid_t pid = run.pid = spawnRemove(dir.path(), {"-r", "f.xml", "x"}, -1,
+                                                    c.ignored ? c.signal : 0);
+            bool created = false;
+            for (pollfd p{watch, POLLIN, 0}; !created && ::poll(&p, 1, 60000) > 0;) {
+                alignas(inotify_event) char events[4096];
+                const ssize_t got = ::read(watch, events, sizeof events);
+                for (ssize_t at = 0; at < got;) {
+                    const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+                    created = created || (e->len > 0 && isTemporary(e->name));
+                    at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+                }
+            }
+            ::close(watch);
+            ::kill(pid, SIGSTOP);
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
+            landed = created && WIFSTOPPED(status) && temporaryExists(dir);
+            if (landed) ::kill(pid, c.signal);
+            ::kill(pid, SIGCONT);
+            if (WIFSTOPPED(status)) {
+                ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            }
+            run.pid = -1;
+            if (!landed) continue;  // the save was over before the stop: try again
+            if (c.ignored) {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << c.signal;
+                EXPECT_NE(readFile(path), input) << c.signal;
+            } else {
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal)
+                    << c.signal << " status " << status;
+                EXPECT_TRUE(readFile(path) == input) << c.signal;
+            }
+            EXPECT_EQ(modeOf(path), 0640u) << c.signal;
+            EXPECT_EQ(dir.list(), std::vector<std::string>{"f.xml"}) << c.signal;
+        }
+        EXPECT_TRUE(landed) << "signal " << c.signal << " never reached a save";
+    }
 }
 
 }  // namespace
