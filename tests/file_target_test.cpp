@@ -110,6 +110,15 @@ TEST_F(FileTargetTest, FailuresBecomeOneMessageAndChangeNothing) {
     EXPECT_EQ(saveFailure(doc, dir.file("sub")), kSaveFailure);
     EXPECT_EQ(readFile(sub), "k");
     EXPECT_EQ(dir.list(), std::vector<std::string>{"sub"});
+    // A new file's name is taken by someone else before the save ends: theirs stays.
+    {
+        FileTarget target(pathOf(dir.file("new.xml")));
+        writeFile(dir.file("new.xml"), "theirs");
+        target.writeChars(reinterpret_cast<const XMLByte*>("<new/>"), 6, nullptr);
+        EXPECT_THROW(target.commit(), const char*);
+    }
+    EXPECT_EQ(readFile(dir.file("new.xml")), "theirs");
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"new.xml", "sub"}));
 }
 
 TEST_F(FileTargetTest, UncommittedTargetLeavesTheFileAsItWas) {

@@ -166,6 +166,11 @@ std::vector<HostileCase> hostileCases() {
         return p + "f.xml";
     }();
     const std::string longName = std::string(NAME_MAX + 1, 'n') + ".xml";
+    // The new file written beside these must still fit the limit on a name.
+    const std::string name240 = std::string(236, 'n') + ".xml";
+    std::string nameMax;
+    while (nameMax.size() + 2 < NAME_MAX - 5) nameMax += "\xC3\xA9";
+    nameMax += std::string(NAME_MAX - 4 - nameMax.size(), 'n') + ".xml";
     const std::u16string wide = u"<r><a>\u00e9t\u00e9</a><x/></r>";
     const std::string narrow = "<r><a>\xC3\xA9t\xC3\xA9</a><x/></r>";
     const std::string truncated = "<r>\n <a k=\"v\">caf\xC3";
@@ -301,6 +306,13 @@ std::vector<HostileCase> hostileCases() {
          missingForRemove(longPath), 2},
         {"a name longer than NAME_MAX, remove", {}, {}, {"-r", longName, "a"},
          missingForRemove(longName), 2},
+        {"a name of 240 bytes, remove", {{name240, "<r><x/><a/></r>"}}, {}, {"-r", name240, "x"},
+         "\n Removing: x( " + name240 + " )\n Number of Elements: 1\n" + kRemoved, 1,
+         {{name240, "<r><a/></r>\r\n"}}},
+        {"a name of NAME_MAX bytes ending in two-byte characters, remove",
+         {{nameMax, "<r><x/><a/></r>"}}, {}, {"-r", nameMax, "x"},
+         "\n Removing: x( " + nameMax + " )\n Number of Elements: 1\n" + kRemoved, 1,
+         {{nameMax, "<r><a/></r>\r\n"}}},
         {"names no element can have, remove",
          {{"f.xml", "<r><a/></r>"}}, {}, {"-r", "f.xml", "<a>", "a b", "", "&amp;", "\xFF", "1a"},
          notFound("<a>") + notFound("a b") + notFound("") + notFound("&amp;") + notFound("\xFF") +
