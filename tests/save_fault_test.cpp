@@ -111,7 +111,13 @@ struct HeldRun {
 
     HeldRun() = default;
     HeldRun(const HeldRun&) = delete;
-    HeldRun(HeldRun&& o) noexcept : pid(o.pid), out(o.out), filler(o.filler) { o.pid = o.out = -1; }
+    HeldRun(HeldRun&& o) noexcept { *this = std::move(o); }
+    HeldRun& operator=(HeldRun&& o) noexcept {
+        std::swap(pid, o.pid);
+        std::swap(out, o.out);
+        std::swap(filler, o.filler);
+        return *this;
+    }
     ~HeldRun() {
         if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
         if (out >= 0) ::close(out);
@@ -291,46 +297,26 @@ TEST(SaveRace, NameChangedWhileTheFileIsReadIsNotWritten) {
     }
 }
 
-// Two runs on one file: the second waits for the first's lock, then works on its result.
-TEST(SaveRace, SecondRunWaitsAndWorksOnTheFirstsResult) {
-    TempDir dir;
-    const std::string path = dir.write("f.xml", "<r><x/><k/><y/><y/></r>");
-    HeldRun first = startRun(dir.path(), {"-r", "f.xml", "x"}, true);
-    ASSERT_TRUE(eventually([&] { return inLocks(first.pid, false); }));
-    HeldRun second = startRun(dir.path(), {"-r", "f.xml", "y"}, false);
-    ASSERT_TRUE(eventually([&] { return inLocks(second.pid, true); }));
-    EXPECT_EQ(collect(first),
-              std::make_pair(removingX(1) + "\n ** Removing elements was successful.\n\n", 1));
-    EXPECT_EQ(collect(second),
-              std::make_pair(std::string("\n Removing: y( f.xml )\n Number of Elements: 2\n"
-                                         "\n ** Removing elements was successful.\n\n"),
-                             1));
-    EXPECT_EQ(readFile(path), "<r><k/></r>\r\n");
-    EXPECT_EQ(dir.list(), std::vector<std::string>{"f.xml"});
-}
-
-struct LockHolder {
-    const char* what;
-    bool replaces;  // renames a new file over the one it locked; otherwise rewrites it in place
-};
-
 // Another process holds the lock and changes the file meanwhile: the run waits, then reads what
-// the holder left under the name.
-TEST(SaveRace, RunWaitsForALockHeldByAnotherProcess) {
+// the holder left under the name. The holder is another run of quennel (removing y), or a
+// process that rewrites the file in place or renames a new one over it.
+TEST(SaveRace, RunWaitsForTheLockAndWorksOnTheHoldersResult) {
+    enum Holder { AnotherRun, InPlace, ByRename };
     const std::string changed = "<r><x/><k/><x/></r>";
-    for (const LockHolder c : {LockHolder{"rewritten in place", false},
-                               LockHolder{"replaced by a rename", true}}) {
+    for (const Holder holding : {AnotherRun, InPlace, ByRename}) {
         TempDir dir;
-        const std::string path = dir.write("f.xml", "<r><x/></r>");
+        const std::string path = dir.write("f.xml", holding == AnotherRun ? "<r><x/><y/><k/><x/></r>"
+                                                                          : "<r><x/></r>");
         int go[2];
-        ASSERT_EQ(::pipe(go), 0);
+        ASSERT_EQ(::pipe2(go, O_CLOEXEC), 0);
         HeldRun holder;
-        holder.pid = ::fork();
-        if (holder.pid == 0) {
+        if (holding == AnotherRun) {
+            holder = startRun(dir.path(), {"-r", "f.xml", "y"}, true);
+        } else if ((holder.pid = ::fork()) == 0) {
             const int fd = ::open(path.c_str(), O_RDWR);
             char byte;
             if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::read(go[0], &byte, 1) != 1) ::_exit(1);
-            if (c.replaces) {
+            if (holding == ByRename) {
                 writeFile(dir.file("n.xml"), changed);
                 ::_exit(::rename(dir.file("n.xml").c_str(), path.c_str()) == 0 ? 0 : 1);
             }
@@ -340,20 +326,26 @@ TEST(SaveRace, RunWaitsForALockHeldByAnotherProcess) {
             ::_exit(ok ? 0 : 1);
         }
         ::close(go[0]);
-        ASSERT_TRUE(eventually([&] { return inLocks(holder.pid, false); })) << c.what;
+        ASSERT_TRUE(eventually([&] { return inLocks(holder.pid, false); })) << holding;
         HeldRun run = startRun(dir.path(), {"-r", "f.xml", "x"}, false);
-        ASSERT_TRUE(eventually([&] { return inLocks(run.pid, true); })) << c.what;
-        ASSERT_EQ(::write(go[1], "g", 1), 1);
+        ASSERT_TRUE(eventually([&] { return inLocks(run.pid, true); })) << holding;
+        // The other run goes on as its output is read.
+        if (holding != AnotherRun) {
+            EXPECT_EQ(::write(go[1], "g", 1), 1);
+        }
         ::close(go[1]);
-        int status = 0;
-        ASSERT_EQ(::waitpid(holder.pid, &status, 0), holder.pid);
-        holder.pid = -1;
-        EXPECT_EQ(status, 0) << c.what;
+        EXPECT_EQ(collect(holder),
+                  holding == AnotherRun
+                      ? std::make_pair(std::string("\n Removing: y( f.xml )\n Number of Elements: 1\n"
+                                                   "\n ** Removing elements was successful.\n\n"),
+                                       1)
+                      : std::make_pair(std::string(), 0))
+            << holding;
         EXPECT_EQ(collect(run),
                   std::make_pair(removingX(2) + "\n ** Removing elements was successful.\n\n", 1))
-            << c.what;
-        EXPECT_EQ(readFile(path), "<r><k/></r>\r\n") << c.what;
-        EXPECT_EQ(dir.list(), std::vector<std::string>{"f.xml"}) << c.what;
+            << holding;
+        EXPECT_EQ(readFile(path), "<r><k/></r>\r\n") << holding;
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"f.xml"}) << holding;
     }
 }
 
