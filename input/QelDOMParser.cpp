@@ -1,33 +1,37 @@
 #include "input/QelDOMParser.h"
 
-#include <xercesc/framework/XMLNotationDecl.hpp>
+#include <memory>
+
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMDocumentType.hpp>
+#include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
-#include <xercesc/validators/DTD/DTDAttDef.hpp>
-#include <xercesc/validators/DTD/DTDElementDecl.hpp>
-#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
 
 using namespace xercesc;
-
-namespace {
-
-bool holdsAny(const XMLCh* text, const char16_t* characters) {
-    if (!text) return false;
-    for (; *text; ++text)
-        for (const char16_t* c = characters; *c; ++c)
-            if (*text == *c) return true;
-    return false;
-}
-
-}  // namespace
 
 QelDOMParser::QelDOMParser()
     : XercesDOMParser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr) {
     securityManager.setEntityExpansionLimit(kEntityExpansionLimit);
     setSecurityManager(&securityManager);
     setXMLEntityResolver(&resolver);
+    // Byte offsets mark the internal subset in the file.
+    setCalculateSrcOfs(true);
+}
+
+void QelDOMParser::parse(const InputSource& source) {
+    const std::unique_ptr<InputSource> recorded = subset.record(source);
+    try {
+        XercesDOMParser::parse(*recorded);
+    } catch (...) {
+        subset.stop();
+        throw;
+    }
+    subset.stop();
 }
 
 void QelDOMParser::flushText() {
@@ -45,8 +49,6 @@ void QelDOMParser::startDocument() {
 
 void QelDOMParser::resetDocument() {
     pendingText.clear();
-    inInternalSubset = false;
-    subsetLossy = false;
     XercesDOMParser::resetDocument();
 }
 
@@ -58,6 +60,7 @@ void QelDOMParser::endDocument() {
 void QelDOMParser::startElement(const XMLElementDecl& decl, const unsigned int urlId,
                                 const XMLCh* const prefix, const RefVectorOf<XMLAttr>& attrs,
                                 const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) {
+    if (isRoot) subset.stop();
     flushText();
     XercesDOMParser::startElement(decl, urlId, prefix, attrs, attrCount, isEmpty, isRoot);
     if (recordPositions && !expansion.inside()) {
@@ -113,35 +116,39 @@ void QelDOMParser::docPI(const XMLCh* target, const XMLCh* data) {
     XercesDOMParser::docPI(target, data);
 }
 
+void QelDOMParser::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId,
+                               const XMLCh* const systemId, const bool hasIntSubset,
+                               const bool hasExtSubset) {
+    if (!hasIntSubset) subset.stop();
+    XercesDOMParser::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
+}
+
 void QelDOMParser::startIntSubset() {
-    inInternalSubset = true;
+    try {
+        subset.subsetStarts(getScanner()->getSrcOffset());
+    } catch (const XMLException&) {
+        subset.subsetStarts(0);  // an encoding without source offsets: nothing is taken
+    }
     XercesDOMParser::startIntSubset();
 }
 
+// The library hands fInternalSubset, its rebuilt text, to the document type: the file's own
+// text takes its place. Where that cannot be had, the document type is marked instead, and the
+// writer refuses it rather than write the rebuilt text.
 void QelDOMParser::endIntSubset() {
-    inInternalSubset = false;
+    std::u16string text;
+    bool taken = false;
+    try {
+        taken = subset.take(getScanner()->getSrcOffset(),
+                            getScanner()->getReaderMgr()->getCurrentEncodingStr(), text);
+    } catch (const XMLException&) {
+        taken = false;  // an encoding without source offsets
+    }
+    subset.stop();
+    if (taken) fInternalSubset.set(text.c_str(), text.size());
     XercesDOMParser::endIntSubset();
-}
-
-void QelDOMParser::entityDecl(const DTDEntityDecl& decl, const bool isPEDecl,
-                              const bool isIgnored) {
-    if (inInternalSubset &&
-        (isPEDecl || holdsAny(decl.getValue(), u"\"&%\r") ||
-         holdsAny(decl.getSystemId(), u"\"") || holdsAny(decl.getPublicId(), u"\"")))
-        subsetLossy = true;
-    XercesDOMParser::entityDecl(decl, isPEDecl, isIgnored);
-}
-
-void QelDOMParser::attDef(const DTDElementDecl& element, const DTDAttDef& attribute,
-                          const bool ignoring) {
-    if (inInternalSubset && (attribute.getType() == XMLAttDef::Notation ||
-                             holdsAny(attribute.getValue(), u"\"&<%\r\n\t")))
-        subsetLossy = true;
-    XercesDOMParser::attDef(element, attribute, ignoring);
-}
-
-void QelDOMParser::notationDecl(const XMLNotationDecl& decl, const bool isIgnored) {
-    if (inInternalSubset && (holdsAny(decl.getSystemId(), u"\"") || holdsAny(decl.getPublicId(), u"\"")))
-        subsetLossy = true;
-    XercesDOMParser::notationDecl(decl, isIgnored);
+    if (!taken) {
+        if (DOMDocumentType* type = getDocument()->getDoctype())
+            type->setUserData(InternalSubsetCapture::kNotCaptured, type, nullptr);
+    }
 }

@@ -7,6 +7,7 @@
 #include <xercesc/util/SecurityManager.hpp>
 
 #include "input/EntityExpansionLimit.h"
+#include "input/InternalSubsetCapture.h"
 #include "input/LocalEntityResolver.h"
 
 // Where an element's start tag ends in its file, as the scanner reports it.
@@ -20,7 +21,8 @@ using SourcePositions = std::unordered_map<const xercesc::DOMNode*, SourcePositi
 // fast instead of exhausting memory, and relative DTD and entity names resolve against the
 // document that names them. A text that the scanner delivers in pieces (around &amp;, &#233;,
 // at buffer ends) is gathered and becomes one node at once: growing a node piece by piece costs
-// time that grows faster than the document.
+// time that grows faster than the document. The DOCTYPE's internal subset is kept as the file
+// writes it (see InternalSubsetCapture), so that a rewritten file reads back the same.
 class QelDOMParser : public xercesc::XercesDOMParser {
 public:
     QelDOMParser();
@@ -31,10 +33,10 @@ public:
     // the scanner counts their lines in the entity's text.
     void setRecordPositions(bool record) { recordPositions = record; }
     const SourcePositions& positions() const { return elementPositions; }
-    // The library rebuilds the text of the DOCTYPE's internal subset from the declarations it
-    // read, and loses quotes and references in values, the % of parameter entities and NOTATION
-    // types on the way. A document whose subset holds any of these is never written back.
-    bool internalSubsetRewritable() const { return !subsetLossy; }
+
+    // Parses through a source that records the prolog's bytes.
+    void parse(const xercesc::InputSource& source);
+    using XercesDOMParser::parse;
 
     // Expansions per document. Ordinary and character references (&amp; &#65;) do not count;
     // a billion laughs stops here within a fraction of a second and some tens of MB.
@@ -54,13 +56,11 @@ public:
                     const bool isRoot, const XMLCh* const prefix) override;
     void endDocument() override;
     void resetDocument() override;
+    void doctypeDecl(const xercesc::DTDElementDecl& root, const XMLCh* const publicId,
+                     const XMLCh* const systemId, const bool hasIntSubset,
+                     const bool hasExtSubset) override;
     void startIntSubset() override;
     void endIntSubset() override;
-    void entityDecl(const xercesc::DTDEntityDecl& decl, const bool isPEDecl,
-                    const bool isIgnored) override;
-    void attDef(const xercesc::DTDElementDecl& element, const xercesc::DTDAttDef& attribute,
-                const bool ignoring) override;
-    void notationDecl(const xercesc::XMLNotationDecl& decl, const bool isIgnored) override;
 
 private:
     void countExpanded(XMLSize_t length) { expansion.count(length, *getScanner()); }
@@ -71,8 +71,7 @@ private:
     LocalEntityResolver resolver;
     EntityExpansionLimit expansion;
     std::u16string pendingText;
-    bool inInternalSubset = false;
-    bool subsetLossy = false;
+    InternalSubsetCapture subset;
     bool recordPositions = false;
     SourcePositions elementPositions;
 };

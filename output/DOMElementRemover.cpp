@@ -8,7 +8,6 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "input/DocumentLoader.h"
-#include "input/QelDOMParser.h"
 #include "input/XercesLibrary.h"
 #include "output/FileTarget.h"
 #include "support/FailureHandlers.h"
@@ -133,10 +132,6 @@ bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const Ele
             std::cout << "\n\n The file has not changed.";
             return;
         }
-        // A DOCTYPE that would be written back differently fails the save: the file stays.
-        const auto* own = dynamic_cast<const QelDOMParser*>(parser);
-        if (own && !own->internalSubsetRewritable())
-            throw "An error occured while saving the DOM tree to the file.";
         save();
     });
     delete parser;

@@ -3,8 +3,10 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/framework/XMLFormatter.hpp>
 
-// Writes a DOM tree as XML text in UTF-8 through an XMLFormatter: no XML declaration, no
-// indentation, CR LF after each top-level node.
+// Writes a DOM tree as XML text in UTF-8 through an XMLFormatter: no indentation, CR LF after
+// each top-level node, and no XML declaration but for an XML 1.1 document, which would read as
+// 1.0 without one. What is written reads back as the same tree: attributes the DTD supplies by
+// default are left to it, and characters that would be read otherwise become references.
 class OutputDomNode {
 public:
     OutputDomNode() = default;
@@ -21,6 +23,11 @@ private:
     bool openNode(xercesc::DOMNode* node);
     // Writes what follows a node's children.
     void closeNode(xercesc::DOMNode* node);
+    // Writes text or an attribute value with the formatter's escapes; what those leave that
+    // would not read back the same goes out as a character reference.
+    void writeEscaped(const XMLCh* value, bool attribute);
+    void writeLiteral(const XMLCh* literal);
 
     xercesc::XMLFormatter* formatter = nullptr;
+    bool xml11 = false;
 };
