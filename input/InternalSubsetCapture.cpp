@@ -78,9 +78,9 @@ bool decode(XMLTranscoder& transcoder, const std::string& bytes, std::size_t fro
             const XMLSize_t made = transcoder.transcodeFrom(
                 reinterpret_cast<const XMLByte*>(bytes.data()) + from, to - from, chars, 4096,
                 eaten, sizes);
-            if (eaten == 0 || made == 0) return false;
+            if (eaten == 0) return false;
             text.append(chars, made);
-            lastSize = sizes[made - 1];
+            if (made > 0) lastSize = sizes[made - 1];  // a shift sequence makes nothing
             from += eaten;
         }
     } catch (const XMLException&) {
@@ -126,7 +126,7 @@ bool InternalSubsetCapture::take(XMLFilePos end, const XMLCh* encoding,
         std::size_t closeSize = 0, openSize = 0;
         auto forSubset = transcoder();
         if (!forSubset || !decode(*forSubset, bytes, from, to, subset, closeSize)) continue;
-        if (subset.back() != u']' || closeSize > from) continue;
+        if (subset.empty() || subset.back() != u']' || closeSize > from) continue;
         // '[' takes as many bytes as ']'.
         auto forOpen = transcoder();
         if (!forOpen || !decode(*forOpen, bytes, from - closeSize, from, open, openSize) ||
