@@ -6,6 +6,7 @@
 #include "app/EntryPoint.h"
 #include "app/Usage.h"
 #include "compare/Quennel.h"
+#include "support/Platform.h"
 #include "support/QelFmFile.h"
 
 namespace {
@@ -16,7 +17,7 @@ bool argumentIs(const char* argument, const char* option) {
 }
 
 bool fileExists(const char* file) {
-    if (QelFmDir::exists(file, 0x8100)) return true;
+    if (namesStandardStream(file) || QelFmDir::exists(file, 0x8100)) return true;
     std::cout << "\n\n *** INVALID FILE: The file " << file << " doesn't exist."
               << "\n Please insure the file and the directory are specified correctly.";
     return false;
@@ -52,6 +53,11 @@ int runDiffCommand(int argc, char* argv[]) {
         for (int i = 4 + n; i < argc; ++i) ignoreList.push_back(argv[i]);
     }
     if (!fileExists(argv[1 + n]) || !fileExists(argv[2 + n])) return 2;
+    if (namesStandardStream(argv[1 + n]) && namesStandardStream(argv[2 + n])) {
+        std::cout << "\n\n *** INVALID FILE: Standard input (-) can be only one of the two files."
+                  << "\n Please insure that the other file is named by its path.";
+        return 2;
+    }
 
     const I18NString original(argv[1 + n], I18NGetPlatformDefaultEncoding(), -1, nullptr, nullptr);
     const I18NString compare(argv[2 + n], I18NGetPlatformDefaultEncoding(), -1, nullptr, nullptr);

@@ -13,6 +13,14 @@ char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u
 }  // namespace
 
 int selectAction(int argc, char* argv[]) {
+    if (argc == 2) {
+        const I18NString only(argv[1], nullptr, -1, nullptr, nullptr);
+        for (const char* help : {"--help", "-h"})
+            if (compareNoCase(only, I18NString(help, nullptr, -1, nullptr, nullptr)) == 0)
+                return ActionHelp;
+        if (compareNoCase(only, I18NString("--version", nullptr, -1, nullptr, nullptr)) == 0)
+            return ActionVersion;
+    }
     if (argc < 3) return ActionUsage;
     const I18NString first(argv[1], nullptr, -1, nullptr, nullptr);
     const I18NString remove("-r", nullptr, -1, nullptr, nullptr);
@@ -33,6 +41,12 @@ int compareNoCase(const I18NString& a, const I18NString& b) {
 int runMain(int argc, char* argv[]) {
     const int action = selectAction(argc, argv);
     switch (action) {
+        case ActionHelp:
+            printHelp();
+            return 0;
+        case ActionVersion:
+            printVersion();
+            return 0;
         case ActionUsage:
             printUsage();
         case ActionDiff: {

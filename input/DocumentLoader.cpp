@@ -27,6 +27,7 @@ namespace {
 template <typename Parser>
 void parseReporting(Parser* p, const I18NString* fileName, int descriptor, bool doSchema,
                     std::ostream& diagnostics) {
+    if (descriptor < 0 && namesStandardStream(fileName->text())) descriptor = standardInputDescriptor();
     QelInputSource source(fileName, descriptor);
     p->setDocumentPath(*fileName);
 

@@ -35,8 +35,11 @@ QelInputStream::~QelInputStream() {
     delete file;
 }
 
-XMLFilePos QelInputStream::curPos() const { return isOpen ? file->position(0, 0) : 0; }
+XMLFilePos QelInputStream::curPos() const { return consumed; }
 
 XMLSize_t QelInputStream::readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) {
-    return isOpen ? file->read(toFill, maxToRead) : 0;
+    if (!isOpen) return 0;
+    const XMLSize_t got = file->read(toFill, maxToRead);
+    consumed += got;
+    return got;
 }

@@ -20,4 +20,6 @@ public:
 private:
     QelFmFile* file = nullptr;
     bool isOpen = false;
+    // Counted rather than asked of the file: a pipe has no offset.
+    XMLFilePos consumed = 0;
 };

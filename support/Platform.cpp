@@ -44,3 +44,9 @@ const char* retainText(std::string text) {
     texts.push_back(std::move(text));
     return texts.back().c_str();
 }
+
+bool namesStandardStream(const char* name) { return name && name[0] == '-' && name[1] == 0; }
+
+bool namesStandardStream(const std::u16string& name) { return name == u"-"; }
+
+int standardInputDescriptor() { return 0; }

@@ -15,3 +15,8 @@ DebugOutputSink setDebugOutputSink(DebugOutputSink sink);
 
 // Keeps a message alive until the process ends, for the narrow strings that failures throw.
 const char* retainText(std::string text);
+
+// "-" as a file name stands for standard input (or output, for a filter); ./- names a file.
+bool namesStandardStream(const char* name);
+bool namesStandardStream(const std::u16string& name);
+int standardInputDescriptor();

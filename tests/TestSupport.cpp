@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -51,8 +52,10 @@ const char* const kUsageText =
     "     press any key to exit...\n";
 
 RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& options) {
-    int outPipe[2], errPipe[2];
+    int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+    if (options.input && pipe(inPipe) != 0) throw std::runtime_error("pipe failed");
+    signal(SIGPIPE, SIG_IGN);  // a child that stops reading its input must not kill the test
     std::vector<std::string> envStrings;
     for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
     for (const auto& extra : options.env) {
@@ -71,8 +74,13 @@ RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& opt
 
     const pid_t pid = fork();
     if (pid == 0) {
-        const int devNull = open("/dev/null", O_RDONLY);
-        dup2(devNull, 0);
+        if (options.input) {
+            dup2(inPipe[0], 0);
+            close(inPipe[0]);
+            close(inPipe[1]);
+        } else {
+            dup2(open("/dev/null", O_RDONLY), 0);
+        }
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
         close(outPipe[0]);
@@ -84,8 +92,17 @@ RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& opt
     }
     close(outPipe[1]);
     close(errPipe[1]);
+    size_t fed = 0;
+    if (options.input) {
+        close(inPipe[0]);
+        fcntl(inPipe[1], F_SETFL, O_NONBLOCK);
+        if (options.input->empty()) {
+            close(inPipe[1]);
+            inPipe[1] = -1;
+        }
+    }
     RunResult result;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {inPipe[1], POLLOUT, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     const auto deadline =
@@ -98,7 +115,16 @@ RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& opt
             kill(pid, SIGKILL);
             break;
         }
-        if (poll(fds, 2, static_cast<int>(std::min<long long>(left, 1000))) < 0) continue;
+        if (poll(fds, 3, static_cast<int>(std::min<long long>(left, 1000))) < 0) continue;
+        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            const ssize_t put =
+                write(fds[2].fd, options.input->data() + fed, options.input->size() - fed);
+            if (put > 0) fed += static_cast<size_t>(put);
+            if ((put < 0 && errno != EAGAIN) || fed == options.input->size()) {
+                close(fds[2].fd);
+                fds[2].fd = -1;
+            }
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buffer[65536];

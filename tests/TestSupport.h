@@ -18,9 +18,10 @@ struct RunOptions {
     std::vector<std::string> env;             // extra NAME=VALUE entries
     std::function<void()> inChild;            // runs in the child before exec (setrlimit, ...)
     int timeoutSeconds = 120;                 // the child is killed after this
+    const std::string* input = nullptr;       // fed through a pipe as standard input
 };
 
-// Runs the built binary with args, standard input from /dev/null.
+// Runs the built binary with args, standard input from /dev/null unless options.input is set.
 RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& options = {});
 
 // One end-to-end case: a command line and the exact output and exit code it must give.

@@ -15,6 +15,8 @@
 #include "TestSupport.h"
 #include "app/EntryPoint.h"
 
+#include <xercesc/util/XercesVersion.hpp>
+
 namespace {
 
 I18NString option(const char* text) { return I18NString(text, nullptr, -1, nullptr, nullptr); }
@@ -124,6 +126,119 @@ INSTANTIATE_TEST_SUITE_P(
                      "\n *** Failed to remove elements from file.\n\n",
                      2}),
     [](const testing::TestParamInfo<EndToEndCase>& info) { return info.param.name; });
+
+TEST(EntryPoint, HelpAndVersionAnswerAloneWithoutWaitingAndExitZero) {
+    const std::string usage(kUsageText);
+    const std::string usageBody = usage.substr(0, usage.find("     press any key"));
+    for (const char* word : {"--help", "-h", "--HELP", "-H"}) {
+        const RunResult r = runQuennel({word});
+        EXPECT_EQ(r.exitCode, 0) << word;
+        EXPECT_EQ(r.err, "") << word;
+        ASSERT_EQ(r.out.rfind(usageBody, 0), 0u) << r.out;
+        EXPECT_EQ(r.out.find("press any key"), std::string::npos);
+        for (const char* option : {"\n  -v\t", "\n  -\t", "\n  --version\t", "\n  --help, -h\t"})
+            EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    }
+    const RunResult v = runQuennel({"--version"});
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_EQ(v.err, "");
+    EXPECT_EQ(v.out, std::string("quennel ") + QUENNEL_VERSION + " (Xerces-C " +
+                         std::to_string(XERCES_VERSION_MAJOR) + "." +
+                         std::to_string(XERCES_VERSION_MINOR) + "." +
+                         std::to_string(XERCES_VERSION_REVISION) + ")\n");
+    // Beside other words they are no options: the diff reads them as file names.
+    const RunResult withMore = runQuennel({"--help", "x.xml"});
+    EXPECT_EQ(withMore.exitCode, 2);
+    EXPECT_NE(withMore.out.find("The file --help doesn't exist."), std::string::npos);
+}
+
+// A command line, what standard input carries, and the exact output and exit code.
+struct StdinCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+    int exitCode;
+};
+void PrintTo(const StdinCase& c, std::ostream* os) { *os << c.name; }
+
+class StandardInput : public testing::TestWithParam<StdinCase> {};
+
+TEST_P(StandardInput, ReadsTheDashFileFromStandardInput) {
+    TempDir dir;
+    dir.write("same.xml", "<A>\n  <b>t</b>\n</A>");
+    dir.write("d.dtd", "<!ELEMENT a (#PCDATA)><!ENTITY e 'from the dtd'>");
+    dir.write("withdtd.xml", "<!DOCTYPE a SYSTEM 'd.dtd'><a>&e;</a>");
+    RunOptions options;
+    options.cwd = dir.path();
+    options.input = &GetParam().input;
+    const RunResult r = runQuennel(GetParam().args, options);
+    EXPECT_EQ(r.out, GetParam().out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StandardInput,
+    testing::Values(
+        StdinCase{"FirstSame", {"-", "same.xml"}, "<a><b>T</b></a>",
+                  "\nParsing -\nParsing same.xml\n\nDiffing - Vs. same.xml\n"
+                  "\n ** Files are the same\n\n",
+                  0},
+        StdinCase{"SecondDiffersVerbose", {"-v", "same.xml", "-"}, "<a>\n<b>u</b></a>",
+                  "\nParsing same.xml\nParsing -\n\nDiffing same.xml Vs. -\n"
+                  "\n ** First difference: /A/b[1]/text()[1]"
+                  "\n    same.xml:2:6: text \"t\""
+                  "\n    -:2:4: text \"u\""
+                  "\n ** Files are NOT the same\n\n",
+                  1},
+        StdinCase{"TreePath", {"-o", "-", "same.xml", "-i", "c"}, "<a><c/><b>t</b></a>",
+                  "\nParsing -\nParsing same.xml\n\n\n The element c was not found.\n"
+                  "\n The root node has not changed. Elements don't exist.\n"
+                  "Diffing - Vs. same.xml\n"
+                  "\n ** Files are the same\n\n",
+                  0},
+        StdinCase{"DtdBesideTheWorkingDirectory", {"withdtd.xml", "-"},
+                  "<!DOCTYPE a SYSTEM 'd.dtd'><a>&e;</a>",
+                  "\nParsing withdtd.xml\nParsing -\n\nDiffing withdtd.xml Vs. -\n"
+                  "\n ** Files are the same\n\n",
+                  0},
+        StdinCase{"Malformed", {"same.xml", "-"}, "<a>",
+                  "\nParsing same.xml\nParsing -\n\nFatal Error at file \"\", line 1, column 4"
+                  "\n   Message: input ended before all started tags were ended; last tag "
+                  "started is 'a'\n"
+                  "\n *** EXCEPTION: The file is not valid. Please insure that the file is "
+                  "\n valid according to its schema."
+                  "\n Insure validity of file (formatted properly)."
+                  "\n You can use Internet Explorer to validate the file."
+                  "\n *** Failed to diff files\n\n",
+                  2},
+        StdinCase{"BothDashes", {"-", "-"}, "<a/>",
+                  "\n\n *** INVALID FILE: Standard input (-) can be only one of the two files."
+                  "\n Please insure that the other file is named by its path."
+                  "\n *** Failed to diff files\n\n",
+                  2}),
+    [](const testing::TestParamInfo<StdinCase>& info) { return info.param.name; });
+
+TEST(StandardInput, ALargeDocumentThroughThePipeEqualsTheFile) {
+    std::string document = "<r>";
+    for (int i = 0; i < 60000; ++i)
+        document += "<item n=\"" + std::to_string(i) + "\">text " + std::to_string(i) + "</item>\n";
+    document += "</r>";
+    TempDir dir;
+    dir.write("big.xml", document);
+    RunOptions options;
+    options.cwd = dir.path();
+    options.input = &document;
+    for (const char* order : {"-c", "-o"}) {
+        const RunResult r = runQuennel({order, "big.xml", "-"}, options);
+        EXPECT_EQ(r.exitCode, 0) << order << r.out;
+    }
+    std::string changed = document;
+    changed.replace(changed.rfind("text 59999"), 10, "text 5999X");
+    options.input = &changed;
+    EXPECT_EQ(runQuennel({"-", "big.xml"}, options).exitCode, 1);
+}
 
 TEST(EntryPoint, RemovalEndsWithSuccessAndCodeOneWhetherOrNotAnythingChanged) {
     TempDir dir;
