@@ -50,6 +50,8 @@ int runMain(int argc, char* argv[]) {
         case ActionUsage:
             printUsage();
         case ActionDiff: {
+            // -j prints one JSON object and nothing else.
+            if (wantsJson(argc, argv)) return runDiffCommand(argc, argv);
             const int r = runDiffCommand(argc, argv);
             if (r == 0)
                 std::cout << "\n ** Files are the same";

@@ -18,13 +18,15 @@ public:
 
     ClassTable() : slots_(64, Slot{0, kNone}) { childIds_.push_back(0); }
 
-    // The class of node, whose children's ids are children[0..count) (sorted here). sameContent
-    // (representative, node) confirms a candidate. When no class fits: a new one when adding,
-    // else kNone.
+    // The class of node, whose children's ids are children[0..count) (sorted here unless
+    // ordered: then the order of children counts). sameContent(representative, node) confirms a
+    // candidate. When no class fits: a new one when adding, else kNone. One table holds classes
+    // of one kind only, ordered or not.
     template <typename SameContent>
     std::uint32_t intern(std::uint64_t contentHash, Node node, std::uint32_t* children,
-                         std::size_t count, bool adding, SameContent&& sameContent) {
-        std::sort(children, children + count);
+                         std::size_t count, bool adding, SameContent&& sameContent,
+                         bool ordered = false) {
+        if (!ordered) std::sort(children, children + count);
         std::uint64_t h = contentHash;
         for (std::size_t i = 0; i < count; ++i) h = CaseFolding::mix(h + children[i] + 1);
         const auto hash = static_cast<std::uint32_t>(h);

@@ -1,14 +1,12 @@
 #include "compare/DifferenceReport.h"
 
 #include <cstdio>
-#include <iostream>
-#include <memory>
 #include <vector>
 
 #include <xercesc/dom/DOMAttr.hpp>
+#include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/util/XMLString.hpp>
 
-#include "compare/Quennel.h"
 #include "support/Utf8.h"
 
 using namespace xercesc;
@@ -116,34 +114,78 @@ std::string nodeDescription(const DOMNode* node) {
     }
 }
 
-std::string sideDescription(const DifferenceSide& side) {
-    switch (side.kind) {
-        case DifferenceSide::Node:
-            return nodeDescription(side.node);
-        case DifferenceSide::NoMatch:
-            return "no match in " + nodeDescription(side.node);
-        case DifferenceSide::Nothing:
+const char* kindOf(const DOMNode* node) {
+    switch (node->getNodeType()) {
+        case DOMNode::ELEMENT_NODE:
+            return "element";
+        case DOMNode::ATTRIBUTE_NODE:
+            return "attribute";
+        case DOMNode::TEXT_NODE:
+            return "text";
+        case DOMNode::CDATA_SECTION_NODE:
+            return "cdata";
+        case DOMNode::COMMENT_NODE:
+            return "comment";
+        case DOMNode::PROCESSING_INSTRUCTION_NODE:
+            return "processing-instruction";
+        case DOMNode::ENTITY_REFERENCE_NODE:
+            return "entity-reference";
         default:
-            return "nothing";
+            return "node";
     }
 }
 
-// ":line:column" of the nearest element at or above node that has a recorded position:
-// attributes and character data stand at their element's place.
-std::string placeOf(const DOMNode* node, const SourcePositions* positions) {
-    if (!positions) return "";
+// The nearest element at or above node that has a recorded position: attributes and character
+// data stand at their element's place.
+void place(const DOMNode* node, const SourcePositions* positions, ListedSide& side) {
+    if (!positions) return;
     for (; node; node = parentOf(node)) {
         const auto found = positions->find(node);
-        if (found != positions->end())
-            return ":" + std::to_string(found->second.line) + ":" +
-                   std::to_string(found->second.column);
+        if (found != positions->end()) {
+            side.placed = true;
+            side.line = found->second.line;
+            side.column = found->second.column;
+            return;
+        }
     }
-    return "";
 }
 
-std::string sideLine(const DifferenceSide& side, const DifferenceFile& file) {
-    return "\n    " + std::string(file.name) + placeOf(side.node, file.positions) + ": " +
-           sideDescription(side);
+ListedSide listSide(const DifferenceSide& side, const SourcePositions* positions) {
+    ListedSide out;
+    place(side.node, positions, out);
+    if (side.kind == DifferenceSide::Nothing) {
+        out.kind = "nothing";
+        out.what = "nothing";
+        return out;
+    }
+    const DOMNode* node = side.node;
+    out.kind = kindOf(node);
+    out.what = nodeDescription(node);
+    switch (node->getNodeType()) {
+        case DOMNode::ELEMENT_NODE:
+        case DOMNode::ENTITY_REFERENCE_NODE:
+            out.hasName = true;
+            out.name = utf8(node->getNodeName());
+            break;
+        case DOMNode::ATTRIBUTE_NODE:
+        case DOMNode::PROCESSING_INSTRUCTION_NODE:
+            out.hasName = true;
+            out.name = utf8(node->getNodeName());
+            out.hasValue = true;
+            out.value = utf8(node->getNodeValue());
+            break;
+        default:
+            out.hasValue = true;
+            out.value = utf8(node->getNodeValue());
+            break;
+    }
+    return out;
+}
+
+std::string sideLine(const ListedSide& side, const std::string& name) {
+    std::string line = "\n    " + name;
+    if (side.placed) line += ":" + std::to_string(side.line) + ":" + std::to_string(side.column);
+    return line + ": " + side.what;
 }
 
 }  // namespace
@@ -164,42 +206,15 @@ std::string pathOf(const DOMNode* node) {
     return path;
 }
 
-std::string describeDifference(const FirstDifference& difference, const DifferenceFile& original,
-                               const DifferenceFile& compare) {
-    return "\n ** First difference: " + pathOf(difference.located) +
-           sideLine(difference.original, original) + sideLine(difference.compare, compare);
+ListedDifference listDifference(const Difference& difference,
+                                const SourcePositions* originalPositions,
+                                const SourcePositions* comparePositions) {
+    return {pathOf(difference.located), listSide(difference.original, originalPositions),
+            listSide(difference.compare, comparePositions)};
 }
 
-void Quennel::prepareParsers(XercesDOMParser** original, XercesDOMParser** compare) const {
-    if (!verbose) return;
-    for (XercesDOMParser** slot : {original, compare}) {
-        if (*slot) continue;
-        auto parser = std::make_unique<QelDOMParser>();
-        parser->setRecordPositions(true);
-        *slot = parser.release();  // the slot's owner deletes it, as any loaded parser
-    }
-}
-
-void Quennel::reportFirstDifference(const I18NString& original,
-                                    const XercesDOMParser* originalParser,
-                                    const I18NString& compare,
-                                    const XercesDOMParser* compareParser) {
-    const auto positionsOf = [](const XercesDOMParser* parser) -> const SourcePositions* {
-        const auto* own = dynamic_cast<const QelDOMParser*>(parser);
-        return own ? &own->positions() : nullptr;
-    };
-    std::string block;
-    try {
-        DifferenceFinder finder(folding(), ignoreOrder);
-        const std::optional<FirstDifference> found = finder.find(originalRoot, compareRoot);
-        if (!found) return;
-        // Names as typed, like the progress lines.
-        const std::string originalName = original.toBytes(nullptr, nullptr, nullptr, nullptr);
-        const std::string compareName = compare.toBytes(nullptr, nullptr, nullptr, nullptr);
-        block = describeDifference(*found, {originalName.c_str(), positionsOf(originalParser)},
-                                   {compareName.c_str(), positionsOf(compareParser)});
-    } catch (...) {
-        return;
-    }
-    std::cout << block;
+std::string describeDifference(const ListedDifference& difference, const std::string& heading,
+                               const std::string& originalName, const std::string& compareName) {
+    return "\n ** " + heading + ": " + difference.path + sideLine(difference.original, originalName) +
+           sideLine(difference.compare, compareName);
 }

@@ -1,13 +1,18 @@
 #include "compare/Quennel.h"
 
 #include <iostream>
+#include <limits>
+#include <memory>
+#include <string>
 
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "compare/BackgroundLoad.h"
+#include "compare/DifferenceList.h"
 #include "compare/EventComparison.h"
 #include "input/QelEventParser.h"
 #include "input/DocumentLoader.h"
+#include "input/QelDOMParser.h"
 #include "input/XercesLibrary.h"
 #include "support/FailureHandlers.h"
 
@@ -23,11 +28,12 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     QelEventParser* originalEvents = nullptr;
     QelEventParser* compareEvents = nullptr;
     // With nothing to remove, the files are read as event logs: no trees.
-    const bool asEvents = !ignoreList && !verbose;
+    const bool asEvents = !ignoreList && listing == Listing::None;
     int result = 2;
+    listed.clear();
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
-        prepareParsers(&originalParser, &compareParser);  // -v only
+        prepareParsers(&originalParser, &compareParser);  // listing only
         std::cout << std::endl;
         std::cout << "Parsing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
@@ -68,8 +74,8 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         } else {
             result = compareDocuments();
         }
-        if (result == 1 && verbose)
-            reportFirstDifference(*original, originalParser, *compare, compareParser);
+        if (result == 1 && listing != Listing::None)
+            reportDifferences(*original, originalParser, *compare, compareParser);
     });
     if (!completed) result = 2;
     delete originalParser;
@@ -80,4 +86,48 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     compareRoot = nullptr;
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
     return result;
+}
+
+void Quennel::prepareParsers(XercesDOMParser** original, XercesDOMParser** compare) const {
+    if (listing == Listing::None) return;
+    for (XercesDOMParser** slot : {original, compare}) {
+        if (*slot) continue;
+        auto parser = std::make_unique<QelDOMParser>();
+        parser->setRecordPositions(true);
+        *slot = parser.release();  // the slot's owner deletes it, as any loaded parser
+    }
+}
+
+void Quennel::reportDifferences(const I18NString& original, const XercesDOMParser* originalParser,
+                                const I18NString& compare, const XercesDOMParser* compareParser) {
+    const auto positionsOf = [](const XercesDOMParser* parser) -> const SourcePositions* {
+        const auto* own = dynamic_cast<const QelDOMParser*>(parser);
+        return own ? &own->positions() : nullptr;
+    };
+    std::string blocks;
+    try {
+        DifferenceList list(folding(), ignoreOrder);
+        const std::vector<Difference> found =
+            list.find(originalRoot, compareRoot,
+                      listing == Listing::First ? 1 : std::numeric_limits<std::size_t>::max());
+        if (found.empty()) return;
+        for (const Difference& d : found)
+            listed.push_back(listDifference(d, positionsOf(originalParser), positionsOf(compareParser)));
+        // Names as typed, like the progress lines.
+        const std::string originalName = original.toBytes(nullptr, nullptr, nullptr, nullptr);
+        const std::string compareName = compare.toBytes(nullptr, nullptr, nullptr, nullptr);
+        if (listing == Listing::First) {
+            blocks = describeDifference(listed.front(), "First difference", originalName, compareName);
+        } else {
+            for (std::size_t n = 0; n < listed.size(); ++n)
+                blocks += describeDifference(listed[n], "Difference " + std::to_string(n + 1),
+                                             originalName, compareName);
+            blocks += listed.size() == 1 ? "\n ** 1 difference"
+                                         : "\n ** " + std::to_string(listed.size()) + " differences";
+        }
+    } catch (...) {
+        listed.clear();
+        return;
+    }
+    std::cout << blocks;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMNamedNodeMap.hpp>
@@ -8,6 +9,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "compare/CaseFolding.h"
+#include "compare/DifferenceReport.h"
 #include "output/DOMElementRemover.h"
 #include "support/I18NString.h"
 
@@ -19,8 +21,11 @@ public:
 
     void setIgnoreComments(bool ignore) { ignoreComments = ignore; }
     void setIgnoreOrder(bool ignore) { ignoreOrder = ignore; }
-    // -v: a "different" verdict also says where the trees first differ.
-    void setVerbose(bool on) { verbose = on; }
+    // What a "different" verdict lists: nothing, the first difference (-v) or every one (-l).
+    enum class Listing { None, First, All };
+    void setListing(Listing listing) { this->listing = listing; }
+    // The differences that the last diffFiles found (none unless it listed them).
+    const std::vector<ListedDifference>& differences() const { return listed; }
 
     // 0 same, 1 different, 2 failure (reported on standard output).
     int diffFiles(const I18NString* original, const I18NString* compare,
@@ -44,15 +49,16 @@ public:
     bool compareText(xercesc::DOMNode* a, xercesc::DOMNode* b);
     bool compareComments(xercesc::DOMNode* a, xercesc::DOMNode* b);
 
-    // Under -v, fills both empty parser slots with parsers that record where elements start.
+    // When listing, fills both empty parser slots with parsers that record where elements start.
     void prepareParsers(xercesc::XercesDOMParser** original,
                         xercesc::XercesDOMParser** compare) const;
-    // Prints where the two roots first differ (they must differ), with the positions that the
-    // parsers recorded. Prints nothing if the report cannot be built: -v never changes a verdict.
-    void reportFirstDifference(const I18NString& original,
-                               const xercesc::XercesDOMParser* originalParser,
-                               const I18NString& compare,
-                               const xercesc::XercesDOMParser* compareParser);
+    // Lists where the two roots differ (they must differ), with the positions that the parsers
+    // recorded, and prints the blocks. Prints nothing if the list cannot be built: listing never
+    // changes a verdict.
+    void reportDifferences(const I18NString& original,
+                           const xercesc::XercesDOMParser* originalParser,
+                           const I18NString& compare,
+                           const xercesc::XercesDOMParser* compareParser);
 
     void setRoots(xercesc::DOMNode* original, xercesc::DOMNode* compare) {
         originalRoot = original;
@@ -70,5 +76,6 @@ private:
     bool ignoreComments = false;
     bool ignoreOrder = false;
     bool validateSchema = false;
-    bool verbose = false;
+    Listing listing = Listing::None;
+    std::vector<ListedDifference> listed;
 };

@@ -14,6 +14,8 @@
 
 #include "compare/CaseFolding.h"
 #include "compare/EventComparison.h"
+#include "compare/DifferenceList.h"
+#include "compare/DifferenceReport.h"
 #include "compare/Quennel.h"
 #include "input/DocumentLoader.h"
 #include "input/XercesLibrary.h"
@@ -162,6 +164,30 @@ bool sameDocuments(DOMNode* a, DOMNode* b, bool ignoreComments, bool ignoreOrder
     quennel.stripIgnorable(b);
     quennel.setRoots(a, b);
     return quennel.compareDocuments() == 0;
+}
+
+namespace {
+
+std::string sideOf(const DifferenceSide& side) {
+    if (side.kind == DifferenceSide::Nothing)
+        return "nothing in " + (side.node ? pathOf(side.node) : std::string("/"));
+    return pathOf(side.node) + " " + std::to_string(side.node->getNodeType());
+}
+
+}  // namespace
+
+std::vector<std::string> listDifferences(DOMNode* a, DOMNode* b, bool ignoreOrder) {
+    CaseFolding folding;
+    DifferenceList list(folding, ignoreOrder);
+    std::vector<std::string> lines;
+    for (const Difference& d : list.find(a, b))
+        lines.push_back(sideOf(d.original) + "\t" + sideOf(d.compare));
+    return lines;
+}
+
+std::string swapSides(const std::string& line) {
+    const std::size_t tab = line.find('\t');
+    return line.substr(tab + 1) + "\t" + line.substr(0, tab);
 }
 
 std::vector<std::string> elementNames(DOMNode* doc, bool insideEntities) {

@@ -49,6 +49,14 @@ std::string writeDocument(xercesc::DOMNode* doc, bool withDoctype = true);
 bool sameDocuments(xercesc::DOMNode* a, xercesc::DOMNode* b, bool ignoreComments,
                    bool ignoreOrder);
 
+// The differences that -l lists for two stripped trees, each as one line of its two sides, side
+// by side: a side is the path of the node it holds, or "nothing in " and the path of the element
+// where it would be.
+std::vector<std::string> listDifferences(xercesc::DOMNode* a, xercesc::DOMNode* b,
+                                         bool ignoreOrder);
+// The same line with its two sides swapped.
+std::string swapSides(const std::string& line);
+
 // Whether the event comparison finds two logs the same, ignoring order or not (comments were
 // dropped or kept when the logs were read).
 bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder);

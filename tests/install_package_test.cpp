@@ -72,7 +72,8 @@ TEST(ManPage, RendersWithoutWarnings) {
     const Shell text = shell("groff -man -Tutf8 -P-cbou " + quoted(kManPage));
     ASSERT_EQ(text.status, 0);
     // Every option and every exit code is documented.
-    for (const char* word : {"-v", "-c", "-o", "-i", "-r", "First difference", "EXIT STATUS"})
+    for (const char* word : {"-v", "-l", "-j", "-c", "-o", "-i", "-r", "First difference",
+                             "Difference", "\"same\": null", "EXIT STATUS"})
         EXPECT_NE(text.out.find(word), std::string::npos) << word;
 }
 

@@ -1,4 +1,6 @@
-// -v end to end: where two files first differ, and that -v changes nothing else.
+// -v and -l end to end: where two files first differ, every difference, and that neither
+// changes anything else.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,23 @@ std::string catalog(const std::string& book1 = "<book id=\"bk101\" lang=\"en\">"
                     const std::string& extra = "") {
     return "<catalog>\n" + book1 + "\n<title>XML Guide</title>\n" + note + "\n" + price +
            "</book>\n" + book2 + "\n" + title2 + "\n</book>\n" + extra + "</catalog>\n";
+}
+
+// One block of -l: the path, then what each file holds there (after "file:").
+struct Block {
+    std::string path, firstSide, secondSide;
+};
+
+// The whole output of -l on a pair that differs.
+std::string listed(const std::string& first, const std::string& second,
+                   const std::vector<Block>& blocks, const std::string& between = "") {
+    std::string out = progress(first, second, between);
+    for (std::size_t n = 0; n < blocks.size(); ++n)
+        out += "\n ** Difference " + std::to_string(n + 1) + ": " + blocks[n].path + "\n    " +
+               first + ":" + blocks[n].firstSide + "\n    " + second + ":" + blocks[n].secondSide;
+    out += blocks.size() == 1 ? "\n ** 1 difference"
+                              : "\n ** " + std::to_string(blocks.size()) + " differences";
+    return out + kDifferent;
 }
 
 void writeInputs(const TempDir& dir) {
@@ -84,6 +103,23 @@ void writeInputs(const TempDir& dir) {
     dir.write("pi2.xml", "<r><?go slow?></r>");
     dir.write("s.xml", "<s/>");
     dir.write("bad.xml", "<r><a></r>");
+    dir.write("abc.xml", "<r><a/><b/><c/></r>");
+    dir.write("ac.xml", "<r><a/><c/></r>");
+    dir.write("axc.xml", "<r><a/><x/><c/></r>");
+    // Ten equal children after the insertion point: none of them may count.
+    const std::string tail = "<e/><f/><g/><h/><i/><j/><k/><l/><m/><n/>";
+    dir.write("long1.xml", "<r>\n<a/>" + tail + "\n</r>");
+    dir.write("long2.xml", "<r>\n<new/><a/>" + tail + "\n</r>");
+    dir.write("attrs1.xml", "<r x=\"1\" y=\"2\"/>");
+    dir.write("attrs2.xml", "<r y=\"3\" z=\"4\"/>");
+    // Records changed in place, one inserted between them.
+    dir.write("records1.xml",
+              "<db>\n<rec id=\"1\"><v>one</v></rec>\n<rec id=\"2\"><v>two</v></rec>\n"
+              "<rec id=\"3\"><v>three</v></rec>\n</db>");
+    dir.write("records2.xml",
+              "<db>\n<rec id=\"1\"><v>uno</v></rec>\n<rec id=\"9\"/>\n"
+              "<rec id=\"2\"><v>two</v></rec>\n<rec id=\"3\"><v>tres</v></rec>\n</db>");
+    dir.write("commented.xml", "<r><!-- a --><a/><b/><c/></r>");
 }
 
 using VerboseCase = CommandCase;
@@ -166,18 +202,20 @@ INSTANTIATE_TEST_SUITE_P(
                               "1:20: attribute name=\"caf\xC3\xA9\"",
                               "1:20: attribute name=\"cafe\""),
                     1},
-        // Without -o the swap is the first difference; with it, the changed book has no match.
+        // Without -o a swap keeps one book in place and moves the other: first comes the
+        // second file's bk102 against nothing. With -o the books pair up and the changed price
+        // is found inside the moved one.
         VerboseCase{"OrderCounts", {"-v", "book.xml", "shuffled.xml"},
-                    different("book.xml", "shuffled.xml", "/catalog/book[1]/@id",
-                              "2:28: attribute id=\"bk101\"", "2:18: attribute id=\"bk102\""),
+                    different("book.xml", "shuffled.xml", "/catalog/book[1]", "1:10: nothing",
+                              "2:18: element <book>"),
                     1},
-        VerboseCase{"OrderIgnoredNoMatch", {"-v", "-o", "book.xml", "reordered.xml"},
-                    different("book.xml", "reordered.xml", "/catalog/book[1]",
-                              "2:28: element <book>", "1:10: no match in element <catalog>"),
+        VerboseCase{"OrderIgnoredChangeInsideMovedChild", {"-v", "-o", "book.xml", "reordered.xml"},
+                    different("book.xml", "reordered.xml", "/catalog/book[1]/price[1]/text()[1]",
+                              "5:8: text \"44.95\"", "8:8: text \"45.00\""),
                     1},
         VerboseCase{"OrderIgnoredLeftOverInSecond", {"-v", "-O", "book.xml", "extrachild.xml"},
-                    different("book.xml", "extrachild.xml", "/catalog/book[3]",
-                              "1:10: no match in element <catalog>", "10:19: element <book>"),
+                    different("book.xml", "extrachild.xml", "/catalog/book[3]", "1:10: nothing",
+                              "10:19: element <book>"),
                     1},
         // Positions count what is left after -i: the second <a> of ignore1.xml is a[2].
         VerboseCase{"UnderIgnore", {"-v", "ignore1.xml", "ignore2.xml", "-i", "x"},
@@ -192,15 +230,96 @@ INSTANTIATE_TEST_SUITE_P(
                         "element <s>" +
                         kDifferent,
                     1},
-        // The comment and the blanks are gone before counting: the second <b> is b[2].
+        // The comment and the blanks are gone before counting: the second <b> is b[2], and it
+        // pairs with the other <b> that found no equal.
         VerboseCase{"CommentsAndOrderIgnored", {"-v", "-c", "-o", "loose.xml", "tight.xml"},
-                    different("loose.xml", "tight.xml", "/r/b[2]", "5:13: element <b>",
-                              "1:4: no match in element <r>"),
+                    different("loose.xml", "tight.xml", "/r/b[2]/@k", "5:13: attribute k=\"3\"",
+                              "1:28: attribute k=\"2\""),
                     1}),
     [](const testing::TestParamInfo<VerboseCase>& info) { return info.param.name; });
 
-// -v only adds the block to a "different" verdict: equal files and failures look exactly alike
-// with and without it.
+using ListCase = CommandCase;
+
+class ListDiff : public testing::TestWithParam<ListCase> {};
+
+TEST_P(ListDiff, PrintsEveryDifference) {
+    TempDir dir;
+    writeInputs(dir);
+    RunOptions options;
+    options.cwd = dir.path();
+    expectCommand(GetParam(), options);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Differences, ListDiff,
+    testing::Values(
+        ListCase{"OneDeletion", {"-l", "abc.xml", "ac.xml"},
+                 listed("abc.xml", "ac.xml", {{"/r/b[1]", "1:12: element <b>", "1:4: nothing"}}),
+                 1},
+        ListCase{"OneInsertion", {"-L", "ac.xml", "abc.xml"},
+                 listed("ac.xml", "abc.xml", {{"/r/b[1]", "1:4: nothing", "1:12: element <b>"}}),
+                 1},
+        ListCase{"InsertionBeforeManySiblings", {"-l", "long1.xml", "long2.xml"},
+                 listed("long1.xml", "long2.xml", {{"/r/new[1]", "1:4: nothing", "2:7: element <new>"}}),
+                 1},
+        ListCase{"ReplacedByAnotherName", {"-l", "abc.xml", "axc.xml"},
+                 listed("abc.xml", "axc.xml", {{"/r/b[1]", "1:12: element <b>", "1:12: element <x>"}}),
+                 1},
+        ListCase{"EachAttribute", {"-l", "attrs1.xml", "attrs2.xml"},
+                 listed("attrs1.xml", "attrs2.xml",
+                        {{"/r/@x", "1:17: attribute x=\"1\"", "1:17: nothing"},
+                         {"/r/@y", "1:17: attribute y=\"2\"", "1:17: attribute y=\"3\""},
+                         {"/r/@z", "1:17: nothing", "1:17: attribute z=\"4\""}}),
+                 1},
+        // Changed where they stand: reported inside, the inserted record once.
+        ListCase{"ChangedInPlaceAndInserted", {"-l", "records1.xml", "records2.xml"},
+                 listed("records1.xml", "records2.xml",
+                        {{"/db/rec[1]/v[1]/text()[1]", "2:16: text \"one\"", "2:16: text \"uno\""},
+                         {"/db/rec[2]", "1:5: nothing", "3:14: element <rec>"},
+                         {"/db/rec[3]/v[1]/text()[1]", "4:16: text \"three\"",
+                          "5:16: text \"tres\""}}),
+                 1},
+        ListCase{"KindOfNode", {"-l", "text-a.xml", "element-a.xml"},
+                 listed("text-a.xml", "element-a.xml",
+                        {{"/r/text()[1]", "1:4: text \"a\"", "1:8: element <a>"}}),
+                 1},
+        ListCase{"DocumentElementHidesWhatIsBelow", {"-l", "book.xml", "s.xml"},
+                 listed("book.xml", "s.xml",
+                        {{"/catalog", "1:10: element <catalog>", "1:5: element <s>"}}),
+                 1},
+        ListCase{"Several", {"-l", "book.xml", "tag.xml"},
+                 listed("book.xml", "tag.xml",
+                        {{"/catalog/book[2]/title[1]", "8:8: element <title>", "8:7: element <name>"}}),
+                 1},
+        // Without -o a swap is one book kept in place and the other moved: two differences.
+        ListCase{"SwapInOrder", {"-l", "book.xml", "shuffled.xml"},
+                 listed("book.xml", "shuffled.xml",
+                        {{"/catalog/book[1]", "1:10: nothing", "2:18: element <book>"},
+                         {"/catalog/book[2]", "7:18: element <book>", "1:10: nothing"}}),
+                 1},
+        ListCase{"ChangeInsideMovedChild", {"-l", "-o", "book.xml", "reordered.xml"},
+                 listed("book.xml", "reordered.xml",
+                        {{"/catalog/book[1]/price[1]/text()[1]", "5:8: text \"44.95\"",
+                          "8:8: text \"45.00\""}}),
+                 1},
+        ListCase{"LeftOverUnderOrderIgnored", {"-l", "-o", "axc.xml", "ac.xml"},
+                 listed("axc.xml", "ac.xml", {{"/r/x[1]", "1:12: element <x>", "1:4: nothing"}}),
+                 1},
+        ListCase{"UnderIgnore", {"-l", "ignore1.xml", "ignore2.xml", "-i", "x"},
+                 listed("ignore1.xml", "ignore2.xml",
+                        {{"/r/a[2]/text()[1]", "5:4: text \"2\"", "4:4: text \"3\""}}),
+                 1},
+        ListCase{"CommentCountsWithoutC", {"-l", "commented.xml", "abc.xml"},
+                 listed("commented.xml", "abc.xml",
+                        {{"/r/comment()[1]", "1:4: comment \" a \"", "1:4: nothing"}}),
+                 1},
+        ListCase{"CommentsIgnored", {"-l", "-c", "commented.xml", "ac.xml"},
+                 listed("commented.xml", "ac.xml", {{"/r/b[1]", "1:22: element <b>", "1:4: nothing"}}),
+                 1}),
+    [](const testing::TestParamInfo<ListCase>& info) { return info.param.name; });
+
+// -v and -l only add blocks to a "different" verdict: equal files and failures look exactly
+// alike with and without them.
 class VerboseChangesNothing : public testing::TestWithParam<VerboseCase> {};
 
 TEST_P(VerboseChangesNothing, OutputIsByteIdentical) {
@@ -208,14 +327,16 @@ TEST_P(VerboseChangesNothing, OutputIsByteIdentical) {
     writeInputs(dir);
     RunOptions options;
     options.cwd = dir.path();
-    std::vector<std::string> verbose{"-v"};
-    verbose.insert(verbose.end(), GetParam().args.begin(), GetParam().args.end());
     const RunResult plain = runQuennel(GetParam().args, options);
-    const RunResult withV = runQuennel(verbose, options);
     EXPECT_EQ(plain.exitCode, GetParam().exitCode);
-    EXPECT_EQ(withV.exitCode, plain.exitCode);
-    EXPECT_EQ(withV.out, plain.out);
-    EXPECT_EQ(withV.err, "");
+    for (const char* option : {"-v", "-l"}) {
+        std::vector<std::string> listing{option};
+        listing.insert(listing.end(), GetParam().args.begin(), GetParam().args.end());
+        const RunResult withOption = runQuennel(listing, options);
+        EXPECT_EQ(withOption.exitCode, plain.exitCode) << option;
+        EXPECT_EQ(withOption.out, plain.out) << option;
+        EXPECT_EQ(withOption.err, "") << option;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -242,11 +363,104 @@ TEST(VerboseCommandLine, OnlyTheFirstWordIsTheOption) {
                                                {"-v", "-c", "book.xml"},
                                                {"-c", "-v", "book.xml", "tag.xml"},
                                                {"book.xml", "tag.xml", "-v"},
-                                               {"-v", "-v", "book.xml", "tag.xml"}}) {
+                                               {"-v", "-v", "book.xml", "tag.xml"},
+                                               {"-l", "book.xml"},
+                                               {"-c", "-l", "book.xml", "tag.xml"},
+                                               {"-l", "-v", "book.xml", "tag.xml"},
+                                               {"-j", "-c", "book.xml"},
+                                               {"book.xml", "tag.xml", "-j"}}) {
         const RunResult r = runQuennel(args, options);
         EXPECT_EQ(r.out, kUsageText) << args[0] << " " << args[1];
         EXPECT_EQ(r.exitCode, 1);
     }
 }
+
+// -j: one JSON object and nothing else, whatever the outcome; each checked byte for byte and
+// parsed by a JSON reader.
+struct JsonCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;  // empty: only parsed, with "same": null and an error holding `error`
+    int exitCode;
+    std::string error;
+};
+void PrintTo(const JsonCase& c, std::ostream* os) { *os << c.name; }
+
+class JsonDiff : public testing::TestWithParam<JsonCase> {};
+
+bool parsesAsJson(const TempDir& dir, const std::string& text) {
+    const std::string path = dir.write("out.json", text);
+    const std::string command = "python3 -c 'import json,sys; json.load(open(sys.argv[1], "
+                                "encoding=\"utf-8\", errors=\"strict\"))' '" + path + "'";
+    return std::system(command.c_str()) == 0;
+}
+
+TEST_P(JsonDiff, PrintsOneJsonObject) {
+    TempDir dir;
+    writeInputs(dir);
+    dir.write("caf\xE9.xml", "<r><a/><b/><c/></r>");
+    RunOptions options;
+    options.cwd = dir.path();
+    const JsonCase& c = GetParam();
+    const RunResult r = runQuennel(c.args, options);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(parsesAsJson(dir, r.out)) << r.out;
+    if (!c.out.empty()) {
+        EXPECT_EQ(r.out, c.out);
+    } else {
+        EXPECT_EQ(r.out.rfind("{\"same\": null, ", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find(c.error), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Parsing "), std::string::npos) << r.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, JsonDiff,
+    testing::Values(
+        JsonCase{"Same", {"-j", "book.xml", "case.xml", "-i", "title", "TITLE"},
+                 "{\"same\": true, \"file1\": \"book.xml\", \"file2\": \"case.xml\", "
+                 "\"differences\": []}\n",
+                 0, ""},
+        JsonCase{"Different", {"-J", "-o", "attrs1.xml", "abc.xml"},
+                 "{\"same\": false, \"file1\": \"attrs1.xml\", \"file2\": \"abc.xml\", "
+                 "\"differences\": [\n"
+                 "  {\"path\": \"/r/@x\", \"file1\": {\"line\": 1, \"column\": 17, \"kind\": "
+                 "\"attribute\", \"name\": \"x\", \"value\": \"1\"}, \"file2\": {\"line\": 1, "
+                 "\"column\": 4, \"kind\": \"nothing\"}},\n"
+                 "  {\"path\": \"/r/@y\", \"file1\": {\"line\": 1, \"column\": 17, \"kind\": "
+                 "\"attribute\", \"name\": \"y\", \"value\": \"2\"}, \"file2\": {\"line\": 1, "
+                 "\"column\": 4, \"kind\": \"nothing\"}},\n"
+                 "  {\"path\": \"/r/a[1]\", \"file1\": {\"line\": 1, \"column\": 17, \"kind\": "
+                 "\"nothing\"}, \"file2\": {\"line\": 1, \"column\": 8, \"kind\": \"element\", "
+                 "\"name\": \"a\"}},\n"
+                 "  {\"path\": \"/r/b[1]\", \"file1\": {\"line\": 1, \"column\": 17, \"kind\": "
+                 "\"nothing\"}, \"file2\": {\"line\": 1, \"column\": 12, \"kind\": \"element\", "
+                 "\"name\": \"b\"}},\n"
+                 "  {\"path\": \"/r/c[1]\", \"file1\": {\"line\": 1, \"column\": 17, \"kind\": "
+                 "\"nothing\"}, \"file2\": {\"line\": 1, \"column\": 16, \"kind\": \"element\", "
+                 "\"name\": \"c\"}}\n]}\n",
+                 1, ""},
+        // Whole values, quotes and line breaks escaped.
+        JsonCase{"WholeValues", {"-j", "long.xml", "short.xml"},
+                 "{\"same\": false, \"file1\": \"long.xml\", \"file2\": \"short.xml\", "
+                 "\"differences\": [\n"
+                 "  {\"path\": \"/r/text()[1]\", \"file1\": {\"line\": 1, \"column\": 4, "
+                 "\"kind\": \"text\", \"value\": \"line one\\nline two " + std::string(60, 'x') +
+                     "\"}, \"file2\": {\"line\": 1, \"column\": 4, \"kind\": \"text\", "
+                     "\"value\": \"line one\"}}\n]}\n",
+                 1, ""},
+        JsonCase{"NameNotUtf8", {"-j", "caf\xE9.xml", "ac.xml"},
+                 "{\"same\": false, \"file1\": \"caf\xEF\xBF\xBD.xml\", \"file2\": \"ac.xml\", "
+                 "\"differences\": [\n"
+                 "  {\"path\": \"/r/b[1]\", \"file1\": {\"line\": 1, \"column\": 12, \"kind\": "
+                 "\"element\", \"name\": \"b\"}, \"file2\": {\"line\": 1, \"column\": 4, "
+                 "\"kind\": \"nothing\"}}\n]}\n",
+                 1, ""},
+        JsonCase{"NotWellFormed", {"-j", "book.xml", "bad.xml"}, "", 2,
+                 "Message: expected end of tag 'a'\\n\\n *** EXCEPTION: The file is not valid."},
+        JsonCase{"Missing", {"-j", "book.xml", "none.xml"}, "", 2,
+                 "*** INVALID FILE: The file none.xml doesn't exist."}),
+    [](const testing::TestParamInfo<JsonCase>& info) { return info.param.name; });
 
 }  // namespace
