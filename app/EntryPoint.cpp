@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "app/DiffCommand.h"
+#include "app/GitCommand.h"
 #include "app/RemoveCommand.h"
 #include "app/Usage.h"
 
@@ -23,6 +24,8 @@ int selectAction(int argc, char* argv[]) {
     }
     if (argc < 3) return ActionUsage;
     const I18NString first(argv[1], nullptr, -1, nullptr, nullptr);
+    if (compareNoCase(first, I18NString("--git", nullptr, -1, nullptr, nullptr)) == 0)
+        return ActionGit;
     const I18NString remove("-r", nullptr, -1, nullptr, nullptr);
     return compareNoCase(first, remove) == 0 ? ActionRemove : ActionDiff;
 }
@@ -47,6 +50,8 @@ int runMain(int argc, char* argv[]) {
         case ActionVersion:
             printVersion();
             return 0;
+        case ActionGit:
+            return runGitCommand(argc, argv);
         case ActionUsage:
             printUsage();
         case ActionDiff: {

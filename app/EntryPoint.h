@@ -2,7 +2,7 @@
 
 #include "support/I18NString.h"
 
-enum Action { ActionUsage = -1, ActionDiff = 0, ActionRemove = 1, ActionHelp = 2, ActionVersion = 3 };
+enum Action { ActionUsage = -1, ActionDiff = 0, ActionRemove = 1, ActionHelp = 2, ActionVersion = 3, ActionGit = 4 };
 
 // Chooses the action from the argument count and the first argument.
 int selectAction(int argc, char* argv[]);

@@ -55,7 +55,11 @@ void printHelp() {
     writeUsageText(std::cout);
     std::cout << "  Added since:\n";
     std::cout << "  -v" << "\t" << "first word only: when the files differ, also say where.\n";
+    std::cout << "  -l" << "\t" << "first word only: list every difference, where it is in both files.\n";
+    std::cout << "  -j" << "\t" << "first word only: the verdict and that list as one JSON object.\n";
     std::cout << "  -" << "\t" << "as a file of a diff: read that document from standard input.\n";
+    std::cout << "  --git PATH OLD-FILE OLD-HEX OLD-MODE NEW-FILE NEW-HEX NEW-MODE\n";
+    std::cout << "\t" << "git's diff driver: the list for a/PATH and b/PATH; exit 0 unless it failed.\n";
     std::cout << "  --version" << "\t" << "print the version and exit.\n";
     std::cout << "  --help, -h" << "\t" << "print this text and exit.\n";
     std::cout << "\n  See quennel(1) for the whole story.\n";

@@ -18,6 +18,11 @@
 
 using namespace xercesc;
 
+std::string Quennel::shownName(const I18NString& path, int side) const {
+    if (!displayNames[side].empty()) return displayNames[side];
+    return path.toBytes(nullptr, nullptr, nullptr, nullptr);
+}
+
 bool Quennel::initializeXerces() { return ::initializeXerces(); }
 bool Quennel::terminateXerces() { return ::terminateXerces(); }
 
@@ -35,7 +40,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         if (!initializeXerces()) throw "Error while initializing Xerces";
         prepareParsers(&originalParser, &compareParser);  // listing only
         std::cout << std::endl;
-        std::cout << "Parsing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+        std::cout << "Parsing " << shownName(*original, 0) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
         // not at all when the first fails.
         if (asEvents) {
@@ -43,7 +48,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
                 loadEvents(compare, &compareEvents, validateSchema, ignoreComments, out);
             });
             loadEvents(original, &originalEvents, validateSchema, ignoreComments, std::cout);
-            std::cout << "Parsing " << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+            std::cout << "Parsing " << shownName(*compare, 1) << std::endl;
             second.finish();
         } else {
             BackgroundLoad second([&](std::ostream& out) {
@@ -51,7 +56,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
             });
             originalRoot = loadDocument(original, &originalParser, validateSchema);
             if (!originalRoot) throw "The root node of the original file is NULL.";
-            std::cout << "Parsing " << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+            std::cout << "Parsing " << shownName(*compare, 1) << std::endl;
             second.finish();
             if (!compareRoot) throw "The root node of the compare file is NULL.";
             if (ignoreList) {
@@ -63,8 +68,8 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
             stripIgnorable(compareRoot);
         }
         std::cout << std::endl;
-        std::cout << "Diffing " << original->toBytes(nullptr, nullptr, nullptr, nullptr) << " Vs. "
-                  << compare->toBytes(nullptr, nullptr, nullptr, nullptr) << std::endl;
+        std::cout << "Diffing " << shownName(*original, 0) << " Vs. "
+                  << shownName(*compare, 1) << std::endl;
         if (asEvents) {
             const EventLog& a = originalEvents->events();
             const EventLog& b = compareEvents->events();
@@ -114,8 +119,8 @@ void Quennel::reportDifferences(const I18NString& original, const XercesDOMParse
         for (const Difference& d : found)
             listed.push_back(listDifference(d, positionsOf(originalParser), positionsOf(compareParser)));
         // Names as typed, like the progress lines.
-        const std::string originalName = original.toBytes(nullptr, nullptr, nullptr, nullptr);
-        const std::string compareName = compare.toBytes(nullptr, nullptr, nullptr, nullptr);
+        const std::string originalName = shownName(original, 0);
+        const std::string compareName = shownName(compare, 1);
         if (listing == Listing::First) {
             blocks = describeDifference(listed.front(), "First difference", originalName, compareName);
         } else {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <xercesc/dom/DOMElement.hpp>
@@ -26,6 +28,13 @@ public:
     void setListing(Listing listing) { this->listing = listing; }
     // The differences that the last diffFiles found (none unless it listed them).
     const std::vector<ListedDifference>& differences() const { return listed; }
+
+    // Names that the messages show instead of the paths that are read (git's temporary files
+    // shown as a/PATH and b/PATH). Empty: the paths as typed.
+    void setDisplayNames(std::string original, std::string compare) {
+        displayNames[0] = std::move(original);
+        displayNames[1] = std::move(compare);
+    }
 
     // 0 same, 1 different, 2 failure (reported on standard output).
     int diffFiles(const I18NString* original, const I18NString* compare,
@@ -67,6 +76,7 @@ public:
 
 private:
     CaseFolding& folding();
+    std::string shownName(const I18NString& path, int side) const;
     bool compareInOrder(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
     bool compareUnordered(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
 
@@ -78,4 +88,5 @@ private:
     bool validateSchema = false;
     Listing listing = Listing::None;
     std::vector<ListedDifference> listed;
+    std::string displayNames[2];
 };

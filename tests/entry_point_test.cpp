@@ -240,6 +240,118 @@ TEST(StandardInput, ALargeDocumentThroughThePipeEqualsTheFile) {
     EXPECT_EQ(runQuennel({"-", "big.xml"}, options).exitCode, 1);
 }
 
+const char* const kGitListing =
+    "\nParsing a/f.xml\nParsing b/f.xml\n\nDiffing a/f.xml Vs. b/f.xml\n"
+    "\n ** Difference 1: /r/a[1]/@x"
+    "\n    a/f.xml:2:13: attribute x=\"1\""
+    "\n    b/f.xml:2:13: attribute x=\"2\""
+    "\n ** Difference 2: /r/b[1]"
+    "\n    a/f.xml:3:7: element <b>"
+    "\n    b/f.xml:1:4: nothing"
+    "\n ** 2 differences"
+    "\n ** Files are NOT the same\n\n";
+
+class GitDriver : public testing::TestWithParam<EndToEndCase> {};
+
+// The words git passes: PATH OLD-FILE OLD-HEX OLD-MODE NEW-FILE NEW-HEX NEW-MODE [NEW-PATH MSG].
+TEST_P(GitDriver, ListsUnderGitsNamesAndExitsZeroWheneverTheComparisonRan) {
+    TempDir dir;
+    dir.write("old.xml", "<r>\n  <a x=\"1\"/>\n  <b/>\n  <c>t</c>\n</r>\n");
+    dir.write("new.xml", "<r>\n  <a x=\"2\"/>\n  <c>t</c>\n</r>\n");
+    dir.write("bad.xml", "<r>");
+    RunOptions options;
+    options.cwd = dir.path();
+    expectCommand(GetParam(), options);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GitDriver,
+    testing::Values(
+        EndToEndCase{"Different",
+                     {"--git", "f.xml", "old.xml", "1111111", "100644", "new.xml", "2222222",
+                      "100644"},
+                     kGitListing, 0},
+        EndToEndCase{"Same",
+                     {"--GIT", "f.xml", "old.xml", "1111111", "100644", "old.xml", "1111111",
+                      "100755"},
+                     "\nParsing a/f.xml\nParsing b/f.xml\n\nDiffing a/f.xml Vs. b/f.xml\n"
+                     "\n ** Files are the same\n\n",
+                     0},
+        EndToEndCase{"Renamed",
+                     {"--git", "f.xml", "old.xml", "1111111", "100644", "old.xml", "1111111",
+                      "100644", "g.xml", "similarity index 100%\nrename from f.xml\n"},
+                     "\nParsing a/f.xml\nParsing b/g.xml\n\nDiffing a/f.xml Vs. b/g.xml\n"
+                     "\n ** Files are the same\n\n",
+                     0},
+        EndToEndCase{"NewFile",
+                     {"--git", "d/f.xml", "/dev/null", ".", ".", "new.xml", "2222222", "100644"},
+                     "\n ** new file b/d/f.xml\n\n", 0},
+        EndToEndCase{"DeletedFile",
+                     {"--git", "f.xml", "old.xml", "1111111", "100644", "/dev/null", ".", "."},
+                     "\n ** deleted file a/f.xml\n\n", 0},
+        EndToEndCase{"Unmerged", {"--git", "f.xml"}, "\n ** unmerged f.xml\n\n", 0},
+        EndToEndCase{"Failure",
+                     {"--git", "f.xml", "old.xml", "1111111", "100644", "bad.xml", "2222222",
+                      "100644"},
+                     "\nParsing a/f.xml\nParsing b/f.xml\n\nFatal Error at file \"\", line 1, "
+                     "column 4\n   Message: input ended before all started tags were ended; "
+                     "last tag started is 'r'\n"
+                     "\n *** EXCEPTION: The file is not valid. Please insure that the file is "
+                     "\n valid according to its schema."
+                     "\n Insure validity of file (formatted properly)."
+                     "\n You can use Internet Explorer to validate the file."
+                     "\n *** Failed to diff files\n\n",
+                     2},
+        EndToEndCase{"WordsMissing", {"--git", "f.xml", "old.xml", "1111111"}, kUsageText, 1}),
+    [](const testing::TestParamInfo<EndToEndCase>& info) { return info.param.name; });
+
+// Runs a shell command line in dir; its standard output, and its exit code in *code.
+std::string shell(const std::string& dir, const std::string& command, int* code) {
+    const std::string full = "cd '" + dir + "' && " + command;
+    FILE* pipe = popen(full.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (size_t got; pipe && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, got);
+    const int status = pipe ? pclose(pipe) : -1;
+    *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+TEST(GitDriver, RealGitDiffCallsItThroughTheDriverTheReadmeSetsUp) {
+    int code = 0;
+    shell(".", "git --version >/dev/null 2>&1", &code);
+    if (code != 0) GTEST_SKIP() << "git is not installed; ./setup.sh installs it";
+    TempDir dir;
+    const std::string git = "git -c user.name=t -c user.email=t@t ";
+    dir.write(".gitattributes", "*.xml diff=quennel\n");
+    dir.write("f.xml", "<r>\n  <a x=\"1\"/>\n  <b/>\n  <c>t</c>\n</r>\n");
+    dir.write("notes.txt", "one\n");
+    shell(dir.path(),
+          "git init -q && git config diff.quennel.command '" QUENNEL_BINARY " --git' && " + git +
+              "add . && " + git + "commit -qm first",
+          &code);
+    ASSERT_EQ(code, 0);
+    dir.write("f.xml", "<r>\n  <a x=\"2\"/>\n  <c>t</c>\n</r>\n");
+    dir.write("notes.txt", "two\n");
+    // The XML file goes through quennel, the text file through git's own diff.
+    const std::string out = shell(dir.path(), "git --no-pager diff -- f.xml", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(out, kGitListing);
+    EXPECT_NE(shell(dir.path(), "git --no-pager diff -- notes.txt", &code).find("+two"),
+              std::string::npos);
+    // A version that does not parse stops git, with quennel's failure block on the way.
+    dir.write("f.xml", "<r>");
+    const std::string failed = shell(dir.path(), "git --no-pager diff -- f.xml 2>/dev/null", &code);
+    EXPECT_NE(code, 0);
+    EXPECT_NE(failed.find(" *** Failed to diff files"), std::string::npos) << failed;
+    // difftool's -x form runs the plain diff on the two files.
+    dir.write("f.xml", "<r>\n  <a x=\"2\"/>\n  <c>t</c>\n</r>\n");
+    const std::string tool = shell(
+        dir.path(), "git difftool -y -x '" QUENNEL_BINARY " -l' -- f.xml 2>/dev/null", &code);
+    EXPECT_NE(tool.find(" ** 2 differences"), std::string::npos) << tool;
+}
+
 TEST(EntryPoint, RemovalEndsWithSuccessAndCodeOneWhetherOrNotAnythingChanged) {
     TempDir dir;
     dir.write("f.xml", "<a><b/></a>");
