@@ -21,6 +21,8 @@ public:
     // Waits for the load, prints its diagnostics on standard output, and throws what the load
     // threw.
     void finish();
+    // Whether the load runs on a thread of its own (else finish() runs it).
+    bool running() const { return started; }
 
 private:
     void run();

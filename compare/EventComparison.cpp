@@ -289,3 +289,55 @@ bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& 
     const std::uint32_t id = classes.add(a);
     return id != ClassTable<LogNode>::kNone && classes.find(b) == id;
 }
+
+namespace {
+
+// Where a comparison stands in one stream: an event of the chunk in hand.
+struct StreamCursor {
+    EventStream& stream;
+    EventLog chunk;
+    std::size_t at = 0;
+    bool ended = false;
+
+    explicit StreamCursor(EventStream& stream) : stream(stream) { fill(); }
+    // Skips empty chunks; ends with the stream.
+    void fill() {
+        while (at >= chunk.events().size()) {
+            if (!stream.take(chunk)) {
+                ended = true;
+                return;
+            }
+            at = 0;
+        }
+    }
+    void advance() {
+        at += 1 + chunk.events()[at].count;  // attributes were compared with their element
+        fill();
+    }
+    void drain() {
+        while (!ended && stream.take(chunk)) {
+        }
+        ended = true;
+    }
+};
+
+}  // namespace
+
+bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding) {
+    EventContent content(folding);
+    StreamCursor x(a);
+    StreamCursor y(b);
+    bool same = true;
+    while (!x.ended && !y.ended) {
+        if (!content.equal(x.chunk, x.at, y.chunk, y.at)) {
+            same = false;
+            break;
+        }
+        x.advance();
+        y.advance();
+    }
+    same = same && x.ended && y.ended;
+    x.drain();
+    y.drain();
+    return same;
+}

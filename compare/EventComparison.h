@@ -4,6 +4,7 @@
 
 #include "compare/CaseFolding.h"
 #include "input/EventLog.h"
+#include "input/EventStream.h"
 
 // What one event holds apart from the events inside it, compared across two logs ignoring case:
 // an element's name and attributes (paired by name whatever their order), a value, a
@@ -28,3 +29,7 @@ private:
 // children in document order, or paired one to one in any order.
 bool eventLogsEqual(const EventLog& a, const EventLog& b, CaseFolding& folding);
 bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& folding);
+
+// The same comparison in document order, of two documents while they are read: takes both
+// streams to their end, whatever it finds, so that both loads can finish.
+bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding);

@@ -4,6 +4,8 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
@@ -35,6 +37,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     // With nothing to remove, the files are read as event logs: no trees.
     const bool asEvents = !ignoreList && listing == Listing::None;
     int result = 2;
+    streamedResult = -1;
     listed.clear();
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
@@ -43,7 +46,9 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         std::cout << "Parsing " << shownName(*original, 0) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
         // not at all when the first fails.
-        if (asEvents) {
+        if (asEvents && !ignoreOrder && compareWhileReading(original, compare)) {
+            // compared as the files were read
+        } else if (asEvents) {
             BackgroundLoad second([&](std::ostream& out) {
                 loadEvents(compare, &compareEvents, validateSchema, ignoreComments, out);
             });
@@ -70,7 +75,9 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         std::cout << std::endl;
         std::cout << "Diffing " << shownName(*original, 0) << " Vs. "
                   << shownName(*compare, 1) << std::endl;
-        if (asEvents) {
+        if (streamedResult >= 0) {
+            result = streamedResult;
+        } else if (asEvents) {
             const EventLog& a = originalEvents->events();
             const EventLog& b = compareEvents->events();
             const bool same = ignoreOrder ? eventLogsEqualUnordered(a, b, folding())
@@ -91,6 +98,59 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     compareRoot = nullptr;
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
     return result;
+}
+
+bool Quennel::compareWhileReading(const I18NString* original, const I18NString* compare) {
+    EventStream originalStream;
+    EventStream compareStream;
+    CaseFolding& fold = folding();  // made here: the comparing thread must not race to make it
+    bool same = false;
+    std::thread comparing;
+    try {
+        comparing = std::thread([&] {
+            try {
+                same = eventStreamsEqual(originalStream, compareStream, fold);
+            } catch (...) {
+                // Keep both loads moving; the verdict is not used then.
+                EventLog rest;
+                while (originalStream.take(rest)) {
+                }
+                while (compareStream.take(rest)) {
+                }
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had: the files are compared after they are read
+    }
+    struct Join {
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) thread.join();
+        }
+    } join{comparing};
+    QelEventParser* originalParser = nullptr;
+    QelEventParser* compareParser = nullptr;
+    struct Owner {
+        QelEventParser*& parser;
+        ~Owner() { delete parser; }
+    } ownOriginal{originalParser}, ownCompare{compareParser};
+    BackgroundLoad second([&](std::ostream& out) {
+        streamEvents(compare, &compareParser, validateSchema, ignoreComments, out, compareStream);
+    });
+    if (!second.running()) {
+        // Read one after the other, the second would wait on the first's full buffer.
+        compareStream.close();
+        originalStream.close();
+        return false;
+    }
+    streamEvents(original, &originalParser, validateSchema, ignoreComments, std::cout,
+                 originalStream);
+    std::cout << "Parsing " << shownName(*compare, 1) << std::endl;
+    second.finish();
+    comparing.join();
+    comparing = std::thread();
+    streamedResult = same ? 0 : 1;
+    return true;
 }
 
 void Quennel::prepareParsers(XercesDOMParser** original, XercesDOMParser** compare) const {

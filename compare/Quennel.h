@@ -77,6 +77,9 @@ public:
 private:
     CaseFolding& folding();
     std::string shownName(const I18NString& path, int side) const;
+    // Plain diff in document order: reads both files at once and compares them as they are
+    // read, in bounded memory; sets streamedResult. False when it could not run (no threads).
+    bool compareWhileReading(const I18NString* original, const I18NString* compare);
     bool compareInOrder(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
     bool compareUnordered(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
 
@@ -89,4 +92,5 @@ private:
     Listing listing = Listing::None;
     std::vector<ListedDifference> listed;
     std::string displayNames[2];
+    int streamedResult = -1;
 };

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <iostream>
 #include <set>
+#include <sstream>
 #include <streambuf>
+#include <thread>
 
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/framework/MemBufFormatTarget.hpp>
@@ -131,6 +133,34 @@ LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, s
     }
     loaded.parser.reset(parser);
     return loaded;
+}
+
+bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
+                  std::size_t sizeB, bool ignoreComments) {
+    const std::string pathA = directory() + "/streamed-first.xml";
+    const std::string pathB = directory() + "/streamed-second.xml";
+    if (!writeAll(pathA, a, sizeA) || !writeAll(pathB, b, sizeB)) std::abort();
+    const I18NString nameA(pathA.c_str(), nullptr, -1, nullptr, nullptr);
+    const I18NString nameB(pathB.c_str(), nullptr, -1, nullptr, nullptr);
+    EventStream streamA(1), streamB(1);
+    bool loadedA = false, loadedB = false;
+    const auto load = [&](const I18NString* name, EventStream* stream, bool* loaded) {
+        QelEventParser* parser = nullptr;
+        std::ostringstream diagnostics;
+        try {
+            streamEvents(name, &parser, false, ignoreComments, diagnostics, *stream, 1);
+            *loaded = true;
+        } catch (const char*) {
+        }
+        delete parser;
+    };
+    std::thread first(load, &nameA, &streamA, &loadedA);
+    std::thread second(load, &nameB, &streamB, &loadedB);
+    static CaseFolding folding;
+    const bool same = eventStreamsEqual(streamA, streamB, folding);
+    first.join();
+    second.join();
+    return loadedA && loadedB && same;
 }
 
 bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder) {

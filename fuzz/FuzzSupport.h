@@ -61,6 +61,12 @@ std::string swapSides(const std::string& line);
 // dropped or kept when the logs were read).
 bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder);
 
+// Whether the diff without options (or with -c) finds the two byte strings the same when it
+// compares them while both are read, handed on one event at a time. False when either fails
+// to load.
+bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
+                  std::size_t sizeB, bool ignoreComments);
+
 // Element names in the document as UTF-8, each once, in document order. With insideEntities,
 // only names of elements inside entity references (read-only nodes).
 std::vector<std::string> elementNames(xercesc::DOMNode* doc, bool insideEntities);

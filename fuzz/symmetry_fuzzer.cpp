@@ -1,7 +1,8 @@
 // Two documents from one input (split at the first 0 byte, else in the middle): swapping them
 // never changes the verdict, a pair that is the same stays the same when comments or order are
 // ignored as well, and the tree and the event comparison always agree. The list of differences
-// is empty exactly when the verdict is "same", and swapping the files swaps its sides.
+// is empty exactly when the verdict is "same", and swapping the files swaps its sides. Comparing
+// while both files are read gives the verdict that comparing their whole logs gives.
 #include <algorithm>
 #include <cstring>
 
@@ -38,6 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(events == sameEvents(*eb.log, *ea.log, order),
                        "swapping the two event logs changed the verdict");
             FUZZ_CHECK(tree == events, "the tree and the event comparison disagree");
+            if (!order)
+                FUZZ_CHECK(events == sameStreamed(data, split, secondData, secondSize, comments),
+                           "comparing while reading disagrees with comparing the logs");
             std::vector<std::string> forward = listDifferences(a.doc, b.doc, order);
             std::vector<std::string> backward = listDifferences(b.doc, a.doc, order);
             FUZZ_CHECK(forward.empty() == tree, "the list is empty but the files differ, or not");

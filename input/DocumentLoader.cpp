@@ -79,3 +79,15 @@ void loadEvents(const I18NString* fileName, QelEventParser** parser, bool doSche
     if (!*parser) *parser = new QelEventParser(ignoreComments);
     parseReporting(*parser, fileName, -1, doSchema, diagnostics);
 }
+
+void streamEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,
+                  bool ignoreComments, std::ostream& diagnostics, EventStream& stream,
+                  std::size_t chunkEvents) {
+    struct Closer {
+        EventStream& stream;
+        ~Closer() { stream.close(); }
+    } closer{stream};
+    if (!*parser) *parser = new QelEventParser(ignoreComments);
+    (*parser)->streamTo(&stream, chunkEvents);
+    parseReporting(*parser, fileName, -1, doSchema, diagnostics);
+}

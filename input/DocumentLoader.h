@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 
 #include <xercesc/dom/DOMNode.hpp>
@@ -7,6 +8,7 @@
 
 #include "support/I18NString.h"
 
+class EventStream;
 class QelEventParser;
 
 // Parses one file into a DOM document and returns its document node (null when the parser holds
@@ -28,3 +30,9 @@ xercesc::DOMNode* loadDocument(const I18NString* fileName, int descriptor,
 // caller): the same parse, diagnostics and failures as loadDocument, without a tree.
 void loadEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,
                 bool ignoreComments, std::ostream& diagnostics);
+
+// The same load, handing the events to stream as they are read instead of keeping them; the
+// stream is closed on every path, so that its reader always comes to an end.
+void streamEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,
+                  bool ignoreComments, std::ostream& diagnostics, EventStream& stream,
+                  std::size_t chunkEvents = 16384);

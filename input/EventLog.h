@@ -51,6 +51,8 @@ public:
     }
 
     const std::vector<Event>& events() const { return events_; }
+    // Characters held for names and values.
+    std::size_t arenaSize() const { return arena_.size(); }
     const char16_t* name(const Event& e) const { return arena_.data() + e.name; }
     const char16_t* value(const Event& e) const { return arena_.data() + e.value; }
 

@@ -22,6 +22,15 @@ void QelEventParser::Recorder::count(XMLSize_t length) {
     expansion.count(length, const_cast<XMLScanner&>(parser.getScanner()));
 }
 
+void QelEventParser::Recorder::handOff(bool always) {
+    if (!stream || log.events().empty()) return;
+    // A long text makes a large chunk by itself; many short ones are cut by count or size.
+    if (always || log.events().size() >= chunkEvents || log.arenaSize() >= (std::size_t{1} << 19)) {
+        stream->put(std::move(log));
+        log.clear();
+    }
+}
+
 void QelEventParser::Recorder::flushText() {
     if (pendingText.empty()) return;
     // Whitespace between elements never counts; inside an entity reference everything does.
@@ -43,6 +52,7 @@ void QelEventParser::Recorder::resetDocument() {
 
 void QelEventParser::Recorder::endDocument() {
     flushText();
+    handOff(true);
 }
 
 void QelEventParser::Recorder::startElement(const XMLElementDecl& decl, const unsigned int,
@@ -63,6 +73,7 @@ void QelEventParser::Recorder::startElement(const XMLElementDecl& decl, const un
         log.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
     else
         ++elementDepth;
+    handOff();
 }
 
 void QelEventParser::Recorder::endElement(const XMLElementDecl&, const unsigned int, const bool,
@@ -70,6 +81,7 @@ void QelEventParser::Recorder::endElement(const XMLElementDecl&, const unsigned 
     flushText();
     --elementDepth;
     log.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+    handOff();
 }
 
 void QelEventParser::Recorder::docCharacters(const XMLCh* const chars, const XMLSize_t length,
@@ -82,6 +94,7 @@ void QelEventParser::Recorder::docCharacters(const XMLCh* const chars, const XML
     } else {
         pendingText.append(chars, length);
     }
+    handOff();
 }
 
 void QelEventParser::Recorder::ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length,
@@ -98,6 +111,7 @@ void QelEventParser::Recorder::docComment(const XMLCh* const comment) {
     flushText();
     if (!ignoreComments || expansion.inside())
         log.add(EventLog::Comment, nullptr, 0, comment, length);
+    handOff();
 }
 
 void QelEventParser::Recorder::docPI(const XMLCh* const target, const XMLCh* const data) {
@@ -107,6 +121,7 @@ void QelEventParser::Recorder::docPI(const XMLCh* const target, const XMLCh* con
     if (!inContent()) return;
     flushText();
     log.add(EventLog::Instruction, target, targetLength, data, dataLength);
+    handOff();
 }
 
 void QelEventParser::Recorder::startEntityReference(const XMLEntityDecl& entity) {
@@ -116,10 +131,12 @@ void QelEventParser::Recorder::startEntityReference(const XMLEntityDecl& entity)
         const XMLCh* name = entity.getName();
         log.add(EventLog::EntityStart, name, XMLString::stringLen(name), nullptr, 0);
     }
+    handOff();
 }
 
 void QelEventParser::Recorder::endEntityReference(const XMLEntityDecl&) {
     flushText();
     expansion.leave();
     if (inContent()) log.add(EventLog::EntityEnd, nullptr, 0, nullptr, 0);
+    handOff();
 }

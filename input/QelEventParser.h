@@ -8,6 +8,7 @@
 
 #include "input/EntityExpansionLimit.h"
 #include "input/EventLog.h"
+#include "input/EventStream.h"
 #include "input/LocalEntityResolver.h"
 
 // Parses a file with the same scanner and the same safeguards as the DOM parser, but keeps only
@@ -20,6 +21,12 @@ public:
 
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
     const EventLog& events() const { return recorder.log; }
+    // Hands the events to stream in chunks of about chunkEvents events (or a few megabytes)
+    // instead of keeping them: events() then holds only what was not handed on yet.
+    void streamTo(EventStream* stream, std::size_t chunkEvents = 16384) {
+        recorder.stream = stream;
+        recorder.chunkEvents = chunkEvents;
+    }
 
 private:
     // Receives the scanner's events (the parser hands them on only to installed handlers).
@@ -49,8 +56,12 @@ private:
         void endEntityReference(const xercesc::XMLEntityDecl& entity) override;
 
         EventLog log;
+        EventStream* stream = nullptr;
+        std::size_t chunkEvents = 0;
 
     private:
+        // Between two events: hands a full chunk on.
+        void handOff(bool always = false);
         bool inContent() const { return elementDepth > 0; }
         void flushText();
         void count(XMLSize_t length);

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <xercesc/dom/DOM.hpp>
@@ -121,6 +122,28 @@ bool compareByEvents(const std::string& first, const std::string& second, bool i
     CaseFolding folding(trustFolding);
     return ignoreOrder ? eventLogsEqualUnordered(a.events(), b.events(), folding)
                        : eventLogsEqual(a.events(), b.events(), folding);
+}
+
+// The same comparison while both documents are read on threads of their own, handed on in
+// chunks of chunkEvents events (1: every boundary between events is a chunk boundary).
+bool compareByStreams(const std::string& first, const std::string& second, bool ignoreComments,
+                      std::size_t chunkEvents) {
+    EventStream a(1), b(1);
+    const auto read = [&](const std::string& xml, EventStream& stream) {
+        QelEventParser parser(ignoreComments);
+        parser.setDoNamespaces(true);
+        parser.streamTo(&stream, chunkEvents);
+        MemBufInputSource source(reinterpret_cast<const XMLByte*>(xml.data()), xml.size(), "doc");
+        parser.parse(source);
+        stream.close();
+    };
+    std::thread firstLoad(read, std::cref(first), std::ref(a));
+    std::thread secondLoad(read, std::cref(second), std::ref(b));
+    CaseFolding folding(true);
+    const bool same = eventStreamsEqual(a, b, folding);
+    firstLoad.join();
+    secondLoad.join();
+    return same;
 }
 
 bool hasProlog(const std::string& xml) { return xml.compare(0, 2, "<?") == 0 || xml.compare(0, 2, "<!") == 0; }
@@ -366,6 +389,9 @@ TEST_F(CompareTest, PairsOfDocuments) {
             SCOPED_TRACE(swap ? "swapped" : "as written");
             EXPECT_EQ(compareText(first, second, {c.ignoreComments, false}), c.inOrder == Same);
             EXPECT_EQ(compareByEvents(first, second, c.ignoreComments), c.inOrder == Same);
+            for (std::size_t chunk : {1, 3, 16384})
+                EXPECT_EQ(compareByStreams(first, second, c.ignoreComments, chunk),
+                          c.inOrder == Same) << "in chunks of " << chunk;
             EXPECT_EQ(compareByEvents(first, second, c.ignoreComments, true), c.unordered == Same);
             // Without folding, digests collide on purpose and the exact class ids decide.
             EXPECT_EQ(compareByEvents(first, second, c.ignoreComments, true, false),

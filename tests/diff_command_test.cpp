@@ -37,6 +37,9 @@ const std::string kNotValid =
 const std::string kBadDiagnostic =
     "\nFatal Error at file \"\", line 1, column 9\n   Message: expected end of tag 'a'";
 
+const std::string kLateDiagnostic =
+    "\nFatal Error at file \"\", line 40002, column 3\n   Message: expected end of tag 'r'";
+
 using DiffCase = CommandCase;
 
 class DiffCommandEndToEnd : public testing::TestWithParam<DiffCase> {};
@@ -54,6 +57,15 @@ TEST_P(DiffCommandEndToEnd, PrintsExactOutputAndExitCode) {
     dir.write("skip2.xml", "<r><a k='v'>text</a><!-- note --><b/><skip>2</skip></r>");
     dir.write("bad.xml", "<r><a></r>");
     dir.write("sub/deep name.xml", "<R><A K='V'>tEXT</A><!-- NOTE --><B></B></R>");
+    // Many buffers long: the first difference is read long before the end of either file.
+    std::string many;
+    for (int i = 0; i < 40000; ++i) many += "<b/>\n";
+    dir.write("late-bad.xml", "<r><a k='x'>text</a>\n" + many + "</q>");
+    dir.write("long.xml", "<r><a k='x'>text</a>\n" + many + "</r>");
+    const std::string text(3 << 20, 'x');
+    dir.write("text1.xml", "<r><t>" + text + "a</t></r>");
+    dir.write("text2.xml", "<r><T>" + text + "A</T></r>");
+    dir.write("text3.xml", "<r><t>" + text + "b</t></r>");
     RunOptions options;
     options.cwd = dir.path();
     expectCommand(GetParam(), options);
@@ -118,6 +130,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "\nParsing bad.xml\n" + kBadDiagnostic + kNotValid + kFailed, 2},
         DiffCase{"SecondNotWellFormed", {"a.xml", "bad.xml"},
                  "\nParsing a.xml\nParsing bad.xml\n" + kBadDiagnostic + kNotValid + kFailed, 2},
+        // Both files are read to their end, whatever the comparison found on the way.
+        DiffCase{"EarlyDifferenceThenSecondMalformed", {"a.xml", "late-bad.xml"},
+                 "\nParsing a.xml\nParsing late-bad.xml\n" + kLateDiagnostic + kNotValid + kFailed,
+                 2},
+        DiffCase{"EarlyDifferenceThenFirstMalformed", {"late-bad.xml", "a.xml"},
+                 "\nParsing late-bad.xml\n" + kLateDiagnostic + kNotValid + kFailed, 2},
+        DiffCase{"SecondFailsWhileFirstIsRead", {"long.xml", "bad.xml"},
+                 "\nParsing long.xml\nParsing bad.xml\n" + kBadDiagnostic + kNotValid + kFailed,
+                 2},
+        DiffCase{"LongTextsSameIgnoringCase", {"text1.xml", "text2.xml"},
+                 progress("text1.xml", "text2.xml") + kSame, 0},
+        DiffCase{"LongTextsDifferAtTheEnd", {"text1.xml", "text3.xml"},
+                 progress("text1.xml", "text3.xml") + kDifferent, 1},
         DiffCase{"FirstMissing", {"none.xml", "a.xml"}, missing("none.xml"), 2},
         DiffCase{"SecondMissing", {"a.xml", "none.xml"}, missing("none.xml"), 2},
         DiffCase{"BothMissingNamesTheFirst", {"none1.xml", "none2.xml"}, missing("none1.xml"),
