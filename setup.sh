@@ -5,7 +5,7 @@ set -eu
 cd "$(dirname "$0")"
 
 need=""
-for pkg in g++ make cmake libxerces-c-dev libgtest-dev git; do
+for pkg in g++ make cmake libxerces-c-dev libxml2-dev libgtest-dev git; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
     need="$need $pkg"
   fi

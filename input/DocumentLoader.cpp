@@ -4,9 +4,11 @@
 #include <memory>
 
 #include <xercesc/dom/DOMException.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/XMLException.hpp>
 
 #include "input/IDOMTreeErrorReporter.h"
+#include "input/LocalEntityResolver.h"
 #include "input/QelDOMParser.h"
 #include "input/QelEventParser.h"
 #include "input/QelInputSource.h"
@@ -42,6 +44,14 @@ void parseReporting(Parser* p, const I18NString* fileName, int descriptor, bool 
         p->useCachedGrammarInParse(false);
         p->parse(source);
         p->resetCachedGrammarPool();
+    } catch (const NetworkRefused& refused) {
+        const std::u16string message = u"network access is off: " + refused.address +
+                                       u" is not fetched (a local copy can be named in an XML catalog)";
+        reporter->fatalError(SAXParseException(message.c_str(), nullptr,
+                                               refused.systemId.c_str(), refused.line,
+                                               refused.column));
+        p->setErrorHandler(nullptr);
+        throw "The file is not valid. Please insure that the file is \n valid according to its schema.";
     } catch (const XMLException& e) {
         p->setErrorHandler(nullptr);
         throw retainText(encodeUtf8(e.getMessage()));

@@ -1,8 +1,12 @@
 #include "input/LocalEntityResolver.h"
 
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 
+#include "input/FileUrl.h"
 #include "input/QelInputSource.h"
+#include "input/XmlCatalog.h"
+#include "support/Utf8.h"
 
 namespace {
 
@@ -45,12 +49,30 @@ void LocalEntityResolver::setDocumentPath(const I18NString& path) {
 }
 
 xercesc::InputSource* LocalEntityResolver::resolveEntity(xercesc::XMLResourceIdentifier* resource) {
+    const XMLCh* systemId = resource->getSystemId();
+    const XMLCh* publicId = resource->getPublicId();
+    const std::u16string id = systemId ? systemId : u"";
+    const std::u16string pub = publicId ? publicId : u"";
+    const bool url = hasScheme(id);
+    if (url || !pub.empty()) {
+        const std::string local = XmlCatalog::resolve(encodeUtf8(pub), encodeUtf8(id));
+        if (!local.empty()) return localSource(decodeUtf8(local));
+    }
+    if (url) {
+        std::string path;
+        if (fileUrlToPath(encodeUtf8(id), path)) return localSource(decodeUtf8(path));
+        NetworkRefused refused;
+        refused.address = id;
+        if (const xercesc::Locator* at = resource->getLocator()) {
+            if (at->getSystemId()) refused.systemId = at->getSystemId();
+            refused.line = at->getLineNumber();
+            refused.column = at->getColumnNumber();
+        }
+        throw refused;
+    }
     if (resource->getResourceIdentifierType() != xercesc::XMLResourceIdentifier::ExternalEntity)
         return nullptr;
-    const XMLCh* systemId = resource->getSystemId();
-    if (!systemId || !*systemId) return nullptr;
-    std::u16string id(systemId);
-    if (hasScheme(id)) return nullptr;
+    if (id.empty()) return nullptr;
 
     std::u16string joined = id;
     if (id[0] != u'/') {
@@ -59,7 +81,11 @@ xercesc::InputSource* LocalEntityResolver::resolveEntity(xercesc::XMLResourceIde
             (base && *base && !hasScheme(base)) ? directoryOf(base) : documentDirectory;
         joined = baseDir + id;
     }
-    paths.emplace_back(joined);
+    return localSource(joined);
+}
+
+xercesc::InputSource* LocalEntityResolver::localSource(const std::u16string& path) {
+    paths.emplace_back(path);
     auto* source = new LocalFileSource(&paths.back());
     source->setSystemId(paths.back().getExternalBuffer());
     return source;

@@ -7,9 +7,19 @@
 
 #include "support/I18NString.h"
 
+// Thrown out of a parse that would need the network: the load stops there, and the loader
+// reports it in the library's form, as a fatal error at the place that names the address.
+struct NetworkRefused {
+    std::u16string address;
+    std::u16string systemId;  // of the entity that names it
+    XMLFileLoc line = 0;
+    XMLFileLoc column = 0;
+};
+
 // Resolves a relative system id of a DTD or an external entity against the directory of the
 // document or DTD that names it, not against the working directory, and reads it through
-// QelFmFile. System ids with a URI scheme are left to the library.
+// QelFmFile. Public ids and URLs go through the machine's XML catalogs first; a file: URL is a
+// path; any other URL is never fetched (NetworkRefused).
 class LocalEntityResolver : public xercesc::XMLEntityResolver {
 public:
     // The path of the document about to be parsed, as typed.
@@ -17,6 +27,8 @@ public:
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
 
 private:
+    xercesc::InputSource* localSource(const std::u16string& path);
+
     std::u16string documentDirectory;
     std::deque<I18NString> paths;  // the sources made here refer to these
 };

@@ -1,4 +1,7 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -286,6 +289,46 @@ INSTANTIATE_TEST_SUITE_P(
                                   "\nFatal Error at file \"a.dtd\", line 2, column 21"
                                   "\n   Message: mixed content model 'b' not terminated "
                                   "properly")},
+        // Nothing is fetched from the network, wherever the address stands.
+        FailingCase{"DtdByUrl",
+                    {{"a.xml", "<!DOCTYPE a SYSTEM \"http://127.0.0.1:1/a.dtd\">\n<a/>"}, kOther},
+                    {"a.xml", "other.xml"},
+                    notValidAfter("a.xml", "\nFatal Error at file \"\", line 1, column 47"
+                                           "\n   Message: network access is off: "
+                                           "http://127.0.0.1:1/a.dtd is not fetched (a local "
+                                           "copy can be named in an XML catalog)")},
+        FailingCase{"ExternalEntityByUrl",
+                    {{"a.xml", "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY e SYSTEM \"https://example.invalid/e\">]>"
+                               "\n<a>&e;</a>"},
+                     kOther},
+                    {"-o", "a.xml", "other.xml"},
+                    notValidAfter("a.xml", "\nFatal Error at file \"\", line 2, column 7"
+                                           "\n   Message: network access is off: "
+                                           "https://example.invalid/e is not fetched (a local "
+                                           "copy can be named in an XML catalog)")},
+        FailingCase{"ParameterEntityByUrlInLocalDtd",
+                    {{"a.dtd", "<!ELEMENT a EMPTY>\n<!ENTITY % p SYSTEM \"ftp://x/p.ent\">\n%p;\n"},
+                     {"a.xml", "<!DOCTYPE a SYSTEM \"a.dtd\">\n<a/>"},
+                     kOther},
+                    {"other.xml", "a.xml"},
+                    notValidAfter("other.xml\nParsing a.xml",
+                                  "\nFatal Error at file \"a.dtd\", line 3, column 4"
+                                  "\n   Message: network access is off: ftp://x/p.ent is not "
+                                  "fetched (a local copy can be named in an XML catalog)")},
+        // A file: URL is a path, refused as the path would be: no waiting on a pipe.
+        FailingCase{"FileUrlOfStandardInput",
+                    {{"a.xml", "<!DOCTYPE a SYSTEM \"file:///dev/stdin\">\n<a/>"}, kOther},
+                    {"a.xml", "other.xml"},
+                    notValidAfter("a.xml", "\nFatal Error at file \"\", line 1, column 40"
+                                           "\n   Message: unable to open DTD document "
+                                           "'/dev/stdin'")},
+        FailingCase{"FileUrlOfAnotherHost",
+                    {{"a.xml", "<!DOCTYPE a SYSTEM \"file://server/a.dtd\">\n<a/>"}, kOther},
+                    {"a.xml", "other.xml"},
+                    notValidAfter("a.xml", "\nFatal Error at file \"\", line 1, column 42"
+                                           "\n   Message: network access is off: "
+                                           "file://server/a.dtd is not fetched (a local copy can "
+                                           "be named in an XML catalog)")},
         FailingCase{"DtdBesideDocumentInSubdirectory",
                     {{"sub/a.dtd", "<!ELEMENT a EMPTY>\n<!ATTLIST a x CDATA #IMPLIED>\n"
                                    "<!ATTLIST a x CDATA #IMPLIED>\n"},
@@ -388,3 +431,65 @@ TEST(LoadEndToEnd, UnreadableFileFailsWithoutTheStreamsText) {
 }
 
 }  // namespace
+
+// A server that would see any request: it listens, and no connection may ever arrive.
+TEST(LoadEndToEnd, NoAddressIsEverContacted) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    TempDir dir;
+    dir.write("a.xml", "<!DOCTYPE a SYSTEM \"" + url + "/a.dtd\">\n<a/>");
+    dir.write("e.xml", "<!DOCTYPE a [<!ENTITY % p SYSTEM \"" + url + "/p\"> %p;]>\n<a/>");
+    dir.write("x.xml", "<a xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance' "
+                       "xsi:noNamespaceSchemaLocation='" + url + "/a.xsd'/>");
+    RunOptions options;
+    options.cwd = dir.path();
+    options.timeoutSeconds = 60;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"a.xml", "e.xml"}, {"-o", "e.xml", "a.xml"},
+          {"-r", "a.xml", "a"}, {"x.xml", "x.xml"}, {"-l", "x.xml", "e.xml"}}) {
+        const RunResult r = runQuennel(args, options);
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(r.exitCode, -1) << "killed: it waited on the address";
+    }
+    EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "a connection arrived";
+    close(listener);
+}
+
+// DTDs named by URL or public id load from the local copies that the catalogs name.
+TEST(LoadEndToEnd, CatalogsMapUrlsAndPublicIdsToLocalFiles) {
+    TempDir dir;
+    dir.write("copies/local.dtd", "<!ELEMENT a (#PCDATA)>\n<!ATTLIST a v CDATA 'x'>\n");
+    dir.write("catalog.xml",
+              "<?xml version='1.0'?>\n"
+              "<catalog xmlns='urn:oasis:names:tc:entity:xmlns:xml:catalog'>\n"
+              "  <system systemId='http://example.com/dtd/a.dtd' uri='copies/local.dtd'/>\n"
+              "  <public publicId='-//Q//DTD A//EN' uri='file://" + dir.path() +
+                  "/copies/local.dtd'/>\n"
+              "</catalog>\n");
+    dir.write("url.xml", "<!DOCTYPE a SYSTEM \"http://example.com/dtd/a.dtd\">\n<a>t</a>");
+    dir.write("public.xml",
+              "<!DOCTYPE a PUBLIC \"-//Q//DTD A//EN\" \"http://example.com/elsewhere.dtd\">\n"
+              "<a v='x'>T</a>");
+    dir.write("miss.xml", "<!DOCTYPE a SYSTEM \"http://example.com/dtd/b.dtd\">\n<a>t</a>");
+    RunOptions options;
+    options.cwd = dir.path();
+    options.env = {"XML_CATALOG_FILES=" + dir.file("catalog.xml")};
+    const RunResult same = runQuennel({"url.xml", "public.xml"}, options);
+    EXPECT_EQ(same.out, "\nParsing url.xml\nParsing public.xml\n\nDiffing url.xml Vs. public.xml\n"
+                        "\n ** Files are the same\n\n");
+    EXPECT_EQ(same.exitCode, 0);
+    const RunResult miss = runQuennel({"url.xml", "miss.xml"}, options);
+    EXPECT_NE(miss.out.find("network access is off: http://example.com/dtd/b.dtd"),
+              std::string::npos)
+        << miss.out;
+    EXPECT_EQ(miss.exitCode, 2);
+    EXPECT_EQ(miss.err, "");
+}
