@@ -270,14 +270,8 @@ void DifferenceList::alignInOrder(const DOMNode* a, const DOMNode* b, const Node
     }
     const Nodes middleLeft(left.begin() + first, left.begin() + lastLeft);
     const Nodes middleRight(right.begin() + first, right.begin() + lastRight);
-    bool tooLarge = false;
-    Pairs kept = longestCommon(
-        middleLeft.size(), middleRight.size(),
-        [&](std::size_t i, std::size_t j) {
-            return subtree(middleLeft[i]).id == subtree(middleRight[j]).id;
-        },
-        [&](std::size_t i) { return subtree(middleLeft[i]).digest; },
-        [&](std::size_t j) { return subtree(middleRight[j]).digest; }, tooLarge);
+    Pairs kept;
+    keepEqual(middleLeft, 0, middleLeft.size(), middleRight, 0, middleRight.size(), 0, kept);
     kept.emplace_back(middleLeft.size(), middleRight.size());  // the end closes the last gap
     std::size_t i = 0, j = 0;
     for (const auto& [keptLeft, keptRight] : kept) {
@@ -285,6 +279,76 @@ void DifferenceList::alignInOrder(const DOMNode* a, const DOMNode* b, const Node
                    Nodes(middleRight.begin() + j, middleRight.begin() + keptRight), steps);
         i = keptLeft + 1;
         j = keptRight + 1;
+    }
+}
+
+void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::size_t toLeft,
+                               const Nodes& right, std::size_t fromRight, std::size_t toRight,
+                               int depth, Pairs& kept) {
+    bool tooLarge = false;
+    const Pairs run = longestCommon(
+        toLeft - fromLeft, toRight - fromRight,
+        [&](std::size_t i, std::size_t j) {
+            return subtree(left[fromLeft + i]).id == subtree(right[fromRight + j]).id;
+        },
+        [&](std::size_t i) { return subtree(left[fromLeft + i]).digest; },
+        [&](std::size_t j) { return subtree(right[fromRight + j]).digest; }, tooLarge);
+    if (!tooLarge) {
+        for (const auto& [i, j] : run) kept.emplace_back(fromLeft + i, fromRight + j);
+        return;
+    }
+    if (depth > 8) return;  // what is left pairs by name, then by position
+    // Children whose subtree stands once in each list, as (left, right) in left order.
+    std::unordered_map<std::uint32_t, std::pair<std::size_t, std::size_t>> seen;  // count, index
+    for (std::size_t i = fromLeft; i < toLeft; ++i) {
+        auto& entry = seen[subtree(left[i]).id];
+        entry = {entry.first + 1, i};
+    }
+    std::unordered_map<std::uint32_t, std::pair<std::size_t, std::size_t>> seenRight;
+    for (std::size_t j = fromRight; j < toRight; ++j) {
+        auto& entry = seenRight[subtree(right[j]).id];
+        entry = {entry.first + 1, j};
+    }
+    Pairs anchors;
+    for (const auto& [id, entry] : seen) {
+        if (entry.first != 1) continue;
+        const auto other = seenRight.find(id);
+        if (other != seenRight.end() && other->second.first == 1)
+            anchors.emplace_back(entry.second, other->second.second);
+    }
+    std::sort(anchors.begin(), anchors.end());
+    // The longest run of anchors whose right indices rise too (patience sorting).
+    std::vector<std::size_t> tails, previous(anchors.size(), SIZE_MAX);
+    for (std::size_t k = 0; k < anchors.size(); ++k) {
+        const auto at = std::lower_bound(
+            tails.begin(), tails.end(), anchors[k].second,
+            [&](std::size_t t, std::size_t value) { return anchors[t].second < value; });
+        if (at != tails.begin()) previous[k] = *(at - 1);
+        if (at == tails.end())
+            tails.push_back(k);
+        else
+            *at = k;
+    }
+    Pairs chain;
+    for (std::size_t k = tails.empty() ? SIZE_MAX : tails.back(); k != SIZE_MAX; k = previous[k])
+        chain.push_back(anchors[k]);
+    std::reverse(chain.begin(), chain.end());
+    chain.emplace_back(toLeft, toRight);
+    std::size_t i = fromLeft, j = fromRight;
+    for (const auto& [anchorLeft, anchorRight] : chain) {
+        // Equal neighbours of an anchor belong to the run too, as at the ends of the list.
+        Pairs before;
+        std::size_t endLeft = anchorLeft, endRight = anchorRight;
+        while (endLeft > i && endRight > j &&
+               subtree(left[endLeft - 1]).id == subtree(right[endRight - 1]).id)
+            before.emplace_back(--endLeft, --endRight);
+        while (i < endLeft && j < endRight && subtree(left[i]).id == subtree(right[j]).id)
+            kept.emplace_back(i++, j++);
+        keepEqual(left, i, endLeft, right, j, endRight, depth + 1, kept);
+        kept.insert(kept.end(), before.rbegin(), before.rend());
+        if (anchorLeft < toLeft) kept.emplace_back(anchorLeft, anchorRight);
+        i = anchorLeft + 1;
+        j = anchorRight + 1;
     }
 }
 

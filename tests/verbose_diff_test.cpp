@@ -120,6 +120,16 @@ void writeInputs(const TempDir& dir) {
               "<db>\n<rec id=\"1\"><v>uno</v></rec>\n<rec id=\"9\"/>\n"
               "<rec id=\"2\"><v>two</v></rec>\n<rec id=\"3\"><v>tres</v></rec>\n</db>");
     dir.write("commented.xml", "<r><!-- a --><a/><b/><c/></r>");
+    // Too many children for the table of the longest run: children found once in each list
+    // still keep the rest in place.
+    std::string wide1 = "<r>\n", wide2 = "<r>\n";
+    for (int i = 0; i < 4000; ++i) {
+        const std::string e = "<e n=\"" + std::to_string(i) + "\"/>\n";
+        wide1 += e;
+        wide2 += i == 10 ? "<e n=\"ten\"/>\n" : i == 3000 ? "<new/>\n" + e : e;
+    }
+    dir.write("wide1.xml", wide1 + "</r>");
+    dir.write("wide2.xml", wide2 + "</r>");
 }
 
 using VerboseCase = CommandCase;
@@ -312,6 +322,11 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"CommentCountsWithoutC", {"-l", "commented.xml", "abc.xml"},
                  listed("commented.xml", "abc.xml",
                         {{"/r/comment()[1]", "1:4: comment \" a \"", "1:4: nothing"}}),
+                 1},
+        ListCase{"WideList", {"-l", "wide1.xml", "wide2.xml"},
+                 listed("wide1.xml", "wide2.xml",
+                        {{"/r/e[11]/@n", "12:12: attribute n=\"10\"", "12:13: attribute n=\"ten\""},
+                         {"/r/new[1]", "1:4: nothing", "3002:7: element <new>"}}),
                  1},
         ListCase{"CommentsIgnored", {"-l", "-c", "commented.xml", "ac.xml"},
                  listed("commented.xml", "ac.xml", {{"/r/b[1]", "1:22: element <b>", "1:4: nothing"}}),
