@@ -159,16 +159,18 @@ void DifferenceList::classify(const DOMNode* root) {
             const Open finished = open.back();
             open.pop_back();
             const std::size_t count = ids.size() - finished.firstChild;
-            std::uint64_t digest = content_.hash(finished.node);
+            const std::uint64_t own = content_.hash(finished.node);
+            std::uint64_t digest = own;
             for (std::size_t k = 0; k < count; ++k)
                 digest = CaseFolding::mix(digest + digests[finished.firstChild + k]);
             std::uint32_t id;
             if (!NodeContent::comparable(finished.node)) {
                 id = table_.unique(finished.node);
             } else {
-                std::vector<std::uint32_t> children(ids.begin() + finished.firstChild, ids.end());
+                // The children's ids are dropped right after, so they may be sorted in place.
                 id = table_.intern(
-                    content_.hash(finished.node), finished.node, children.data(), count, true,
+                    own, finished.node, ids.data() + finished.firstChild,
+                    count, true,
                     [this](const DOMNode* representative, const DOMNode* candidate) {
                         return content_.equal(representative, candidate);
                     },

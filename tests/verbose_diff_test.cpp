@@ -28,7 +28,7 @@ std::string different(const std::string& first, const std::string& second,
 }
 
 // One element per line, so that each start tag's end is easy to count: catalog 1:10,
-// book[1] 2:28, title 3:8, price 5:8, book[2] 7:18, its title 8:8.
+// book[1] 2:28, title 3:8, the comment 4:15, price 5:8, book[2] 7:18, its title 8:8.
 std::string catalog(const std::string& book1 = "<book id=\"bk101\" lang=\"en\">",
                     const std::string& note = "<!-- first -->",
                     const std::string& price = "<price>44.95</price>\n",
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1},
         VerboseCase{"Comment", {"-v", "book.xml", "comment.xml"},
                     different("book.xml", "comment.xml", "/catalog/book[1]/comment()[1]",
-                              "2:28: comment \" first \"", "2:28: comment \" second \""),
+                              "4:15: comment \" first \"", "4:16: comment \" second \""),
                     1},
         VerboseCase{"ExtraChild", {"-v", "book.xml", "extrachild.xml"},
                     different("book.xml", "extrachild.xml", "/catalog/book[3]", "1:10: nothing",
@@ -193,12 +193,12 @@ INSTANTIATE_TEST_SUITE_P(
                     1},
         VerboseCase{"CdataIsNotText", {"-v", "cdata-a.xml", "text-a.xml"},
                     different("cdata-a.xml", "text-a.xml", "/r/text()[1]",
-                              "1:4: CDATA section \"a\"", "1:4: text \"a\""),
+                              "1:17: CDATA section \"a\"", "1:4: text \"a\""),
                     1},
         VerboseCase{"ProcessingInstruction", {"-v", "pi1.xml", "pi2.xml"},
                     different("pi1.xml", "pi2.xml", "/r/processing-instruction('go')[1]",
-                              "1:4: processing instruction go \"fast\"",
-                              "1:4: processing instruction go \"slow\""),
+                              "1:15: processing instruction go \"fast\"",
+                              "1:15: processing instruction go \"slow\""),
                     1},
         // Sixty characters, line breaks spelled out, then "...".
         VerboseCase{"LongTextIsCut", {"-v", "long.xml", "short.xml"},
@@ -321,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
                  1},
         ListCase{"CommentCountsWithoutC", {"-l", "commented.xml", "abc.xml"},
                  listed("commented.xml", "abc.xml",
-                        {{"/r/comment()[1]", "1:4: comment \" a \"", "1:4: nothing"}}),
+                        {{"/r/comment()[1]", "1:14: comment \" a \"", "1:4: nothing"}}),
                  1},
         ListCase{"WideList", {"-l", "wide1.xml", "wide2.xml"},
                  listed("wide1.xml", "wide2.xml",
