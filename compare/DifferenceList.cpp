@@ -383,14 +383,16 @@ void DifferenceList::pairByName(const DOMNode* a, const DOMNode* b, const Nodes&
 }
 
 // How alike two children of one kind and name are: their equal attributes plus the children
-// they have in common as whole subtrees.
-std::size_t DifferenceList::alikeness(const DOMNode* x, const DOMNode* y) {
+// they have in common as whole subtrees (given as sorted class ids).
+std::size_t DifferenceList::alikeness(const DOMNode* x, const DOMNode* y,
+                                      const std::vector<std::uint32_t>& left,
+                                      const std::vector<std::uint32_t>& right) {
     std::size_t score = 0;
     if (x->getNodeType() == DOMNode::ELEMENT_NODE) {
-        const Nodes left = attributesOf(x);
-        Nodes right = attributesOf(y);
-        for (const DOMNode* p : left) {
-            for (const DOMNode*& q : right) {
+        const Nodes mine = attributesOf(x);
+        Nodes theirs = attributesOf(y);
+        for (const DOMNode* p : mine) {
+            for (const DOMNode*& q : theirs) {
                 if (q && folding_.equal(p->getNodeName(), q->getNodeName()) &&
                     folding_.equal(p->getNodeValue(), q->getNodeValue())) {
                     ++score;
@@ -400,13 +402,6 @@ std::size_t DifferenceList::alikeness(const DOMNode* x, const DOMNode* y) {
             }
         }
     }
-    std::vector<std::uint32_t> left, right;
-    for (const DOMNode* c = x->getFirstChild(); c; c = c->getNextSibling())
-        left.push_back(subtree(c).id);
-    for (const DOMNode* c = y->getFirstChild(); c; c = c->getNextSibling())
-        right.push_back(subtree(c).id);
-    std::sort(left.begin(), left.end());
-    std::sort(right.begin(), right.end());
     for (std::size_t i = 0, j = 0; i < left.size() && j < right.size();) {
         if (left[i] == right[j]) {
             ++score;
@@ -453,12 +448,32 @@ void DifferenceList::alignUnordered(const DOMNode* a, const DOMNode* b, const No
         if (!rightTaken[j]) restRight.push_back(j);
     const bool byPosition = restLeft.size() > kMostCandidates / std::max<std::size_t>(1, restRight.size());
     if (!byPosition) {
+        const auto childIds = [this](const DOMNode* node) {
+            std::vector<std::uint32_t> ids;
+            for (const DOMNode* c = node->getFirstChild(); c; c = c->getNextSibling())
+                ids.push_back(subtree(c).id);
+            std::sort(ids.begin(), ids.end());
+            return ids;
+        };
+        std::vector<std::vector<std::uint32_t>> idsLeft, idsRight;
+        std::size_t grandchildren = 0;
         for (std::size_t i : restLeft) {
-            for (std::size_t j : restRight) {
+            idsLeft.push_back(childIds(left[i]));
+            grandchildren += idsLeft.back().size() * restRight.size();
+        }
+        for (std::size_t j : restRight) {
+            idsRight.push_back(childIds(right[j]));
+            grandchildren += idsRight.back().size() * restLeft.size();
+        }
+        // Comparing every pair's children would cost too much: by position then.
+        if (grandchildren > 16 * kMostCandidates) idsLeft.clear();
+        for (std::size_t x = 0; x < idsLeft.size(); ++x) {
+            for (std::size_t y = 0; y < restRight.size(); ++y) {
+                const std::size_t i = restLeft[x], j = restRight[y];
                 if (!sameKindAndName(left[i], right[j])) continue;
-                const std::uint64_t x = subtree(left[i]).digest, y = subtree(right[j]).digest;
-                candidates.push_back({alikeness(left[i], right[j]), i, j, std::min(x, y),
-                                      std::max(x, y)});
+                const std::uint64_t p = subtree(left[i]).digest, q = subtree(right[j]).digest;
+                candidates.push_back({alikeness(left[i], right[j], idsLeft[x], idsRight[y]), i, j,
+                                      std::min(p, q), std::max(p, q)});
             }
         }
         std::sort(candidates.begin(), candidates.end(),

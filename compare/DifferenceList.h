@@ -62,7 +62,9 @@ private:
                    std::vector<std::pair<std::size_t, std::size_t>>& kept);
     void pairByName(const xercesc::DOMNode* a, const xercesc::DOMNode* b, const Nodes& left,
                     const Nodes& right, std::vector<Step>& steps);
-    std::size_t alikeness(const xercesc::DOMNode* x, const xercesc::DOMNode* y);
+    std::size_t alikeness(const xercesc::DOMNode* x, const xercesc::DOMNode* y,
+                          const std::vector<std::uint32_t>& left,
+                          const std::vector<std::uint32_t>& right);
     void report(const Difference& difference);
 
     CaseFolding& folding_;

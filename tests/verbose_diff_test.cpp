@@ -120,6 +120,8 @@ void writeInputs(const TempDir& dir) {
               "<db>\n<rec id=\"1\"><v>uno</v></rec>\n<rec id=\"9\"/>\n"
               "<rec id=\"2\"><v>two</v></rec>\n<rec id=\"3\"><v>tres</v></rec>\n</db>");
     dir.write("commented.xml", "<r><!-- a --><a/><b/><c/></r>");
+    dir.write("alike1.xml", "<r><b k=\"1\" m=\"x\"/><b k=\"2\" m=\"y\"/></r>");
+    dir.write("alike2.xml", "<r><b k=\"2\" m=\"z\"/><b k=\"1\" m=\"w\"/></r>");
     // Too many children for the table of the longest run: children found once in each list
     // still keep the rest in place.
     std::string wide1 = "<r>\n", wide2 = "<r>\n";
@@ -311,6 +313,12 @@ INSTANTIATE_TEST_SUITE_P(
                  listed("book.xml", "reordered.xml",
                         {{"/catalog/book[1]/price[1]/text()[1]", "5:8: text \"44.95\"",
                           "8:8: text \"45.00\""}}),
+                 1},
+        // Each <b> pairs with the one that shares its k, not with the one at its position.
+        ListCase{"MostAlikeUnderOrderIgnored", {"-l", "-o", "alike1.xml", "alike2.xml"},
+                 listed("alike1.xml", "alike2.xml",
+                        {{"/r/b[1]/@m", "1:20: attribute m=\"x\"", "1:36: attribute m=\"w\""},
+                         {"/r/b[2]/@m", "1:36: attribute m=\"y\"", "1:20: attribute m=\"z\""}}),
                  1},
         ListCase{"LeftOverUnderOrderIgnored", {"-l", "-o", "axc.xml", "ac.xml"},
                  listed("axc.xml", "ac.xml", {{"/r/x[1]", "1:12: element <x>", "1:4: nothing"}}),
