@@ -227,30 +227,72 @@ bool DifferenceList::ownContentDiffers(const DOMNode* a, const DOMNode* b) {
 }
 
 // Equal attributes pair first, then the rest by name; what is left is on one side only.
+// Reported in the first file's order, then the second file's leftovers.
 void DifferenceList::attributeDifferences(const DOMNode* a, const DOMNode* b) {
     const Nodes left = attributesOf(a);
     const Nodes right = attributesOf(b);
     std::vector<bool> leftDone(left.size(), false), rightDone(right.size(), false);
-    const auto pair = [&](bool valueToo) {
-        for (std::size_t i = 0; i < left.size(); ++i) {
-            if (leftDone[i]) continue;
-            for (std::size_t j = 0; j < right.size(); ++j) {
-                if (rightDone[j] || !folding_.equal(left[i]->getNodeName(), right[j]->getNodeName()))
-                    continue;
-                if (valueToo && !folding_.equal(left[i]->getNodeValue(), right[j]->getNodeValue()))
-                    continue;
-                leftDone[i] = rightDone[j] = true;
-                if (!valueToo)
-                    report({left[i], {DifferenceSide::Node, left[i]},
-                            {DifferenceSide::Node, right[j]}});
-                break;
+    std::vector<std::size_t> partner(left.size(), SIZE_MAX);  // same name, another value
+    if (folding_.trusted()) {
+        // Sorted, both lists meet in one merging pass per round; the k-th of a group on one
+        // side pairs with the k-th on the other, as taking the first free partner would.
+        const auto pairSorted = [&](bool valueToo) {
+            const auto order = [&](const Nodes& list, const std::vector<bool>& done) {
+                std::vector<std::size_t> out;
+                for (std::size_t k = 0; k < list.size(); ++k)
+                    if (!done[k]) out.push_back(k);
+                std::stable_sort(out.begin(), out.end(), [&](std::size_t x, std::size_t y) {
+                    const int byName = folding_.compare(list[x]->getNodeName(), list[y]->getNodeName());
+                    if (byName != 0 || !valueToo) return byName < 0;
+                    return folding_.compare(list[x]->getNodeValue(), list[y]->getNodeValue()) < 0;
+                });
+                return out;
+            };
+            const std::vector<std::size_t> x = order(left, leftDone), y = order(right, rightDone);
+            for (std::size_t i = 0, j = 0; i < x.size() && j < y.size();) {
+                int c = folding_.compare(left[x[i]]->getNodeName(), right[y[j]]->getNodeName());
+                if (c == 0 && valueToo)
+                    c = folding_.compare(left[x[i]]->getNodeValue(), right[y[j]]->getNodeValue());
+                if (c < 0) {
+                    ++i;
+                } else if (c > 0) {
+                    ++j;
+                } else {
+                    leftDone[x[i]] = rightDone[y[j]] = true;
+                    if (!valueToo) partner[x[i]] = y[j];
+                    ++i;
+                    ++j;
+                }
             }
-            if (!valueToo && !leftDone[i])
-                report({left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}});
-        }
-    };
-    pair(true);
-    pair(false);
+        };
+        pairSorted(true);
+        pairSorted(false);
+    } else {
+        const auto pairFirst = [&](bool valueToo) {
+            for (std::size_t i = 0; i < left.size(); ++i) {
+                if (leftDone[i]) continue;
+                for (std::size_t j = 0; j < right.size(); ++j) {
+                    if (rightDone[j] ||
+                        !folding_.equal(left[i]->getNodeName(), right[j]->getNodeName()))
+                        continue;
+                    if (valueToo &&
+                        !folding_.equal(left[i]->getNodeValue(), right[j]->getNodeValue()))
+                        continue;
+                    leftDone[i] = rightDone[j] = true;
+                    if (!valueToo) partner[i] = j;
+                    break;
+                }
+            }
+        };
+        pairFirst(true);
+        pairFirst(false);
+    }
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (partner[i] != SIZE_MAX)
+            report({left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Node, right[partner[i]]}});
+        else if (!leftDone[i])
+            report({left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}});
+    }
     for (std::size_t j = 0; j < right.size(); ++j)
         if (!rightDone[j])
             report({right[j], {DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}});

@@ -120,6 +120,8 @@ void writeInputs(const TempDir& dir) {
               "<db>\n<rec id=\"1\"><v>uno</v></rec>\n<rec id=\"9\"/>\n"
               "<rec id=\"2\"><v>two</v></rec>\n<rec id=\"3\"><v>tres</v></rec>\n</db>");
     dir.write("commented.xml", "<r><!-- a --><a/><b/><c/></r>");
+    dir.write("twocase.xml", "<r a=\"1\" A=\"2\"/>");
+    dir.write("onecase.xml", "<r a=\"2\"/>");
     dir.write("alike1.xml", "<r><b k=\"1\" m=\"x\"/><b k=\"2\" m=\"y\"/></r>");
     dir.write("alike2.xml", "<r><b k=\"2\" m=\"z\"/><b k=\"1\" m=\"w\"/></r>");
     // Too many children for the table of the longest run: children found once in each list
@@ -282,6 +284,11 @@ INSTANTIATE_TEST_SUITE_P(
                         {{"/r/@x", "1:17: attribute x=\"1\"", "1:17: nothing"},
                          {"/r/@y", "1:17: attribute y=\"2\"", "1:17: attribute y=\"3\""},
                          {"/r/@z", "1:17: nothing", "1:17: attribute z=\"4\""}}),
+                 1},
+        // Names compare ignoring case: A="2" equals a="2", and a="1" is left over.
+        ListCase{"AttributeNamesIgnoringCase", {"-l", "twocase.xml", "onecase.xml"},
+                 listed("twocase.xml", "onecase.xml",
+                        {{"/r/@a", "1:17: attribute a=\"1\"", "1:11: nothing"}}),
                  1},
         // Changed where they stand: reported inside, the inserted record once.
         ListCase{"ChangedInPlaceAndInserted", {"-l", "records1.xml", "records2.xml"},
