@@ -192,6 +192,8 @@ def build_rows(q, data, work, quick):
                             d("records-%s-changed.xml" % size))
         add("q-%s-same" % size, g, "quennel, identical copy", [q, a, same], 0)
         add("q-%s-changed" % size, g, "quennel, changed copy", [q, a, changed], 1)
+        add("q-%s-list" % size, g, "quennel -l, changed copy", [q, "-l", a, changed], 1)
+        add("q-%s-json" % size, g, "quennel -j, changed copy", [q, "-j", a, changed], 1)
         add("dc1-%s" % size, g, "DOMCount -n, one file", ["DOMCount", "-n", a], 0)
         # when one file already timed out, both in turn would only wait longer
         add("dc2-%s" % size, g, "DOMCount -n, both files in turn",
@@ -270,6 +272,11 @@ def ratios(rows):
             dc1, why = dc1 + "-norefs", "DOMCount -n without references, on the document: %s" % by[dc1].status
         ratio("diff %s identical: quennel peak / one DOMCount peak (%s)" % (label, why),
               "q-%s-same" % size, dc1, 2.2, value=peak_mb)
+        for option, key in (("-l", "list"), ("-j", "json")):
+            ratio("diff %s changed: quennel %s / quennel" % (label, option),
+                  "q-%s-%s" % (size, key), "q-%s-changed" % size, 1.3)
+            ratio("diff %s changed: quennel %s peak / quennel peak" % (label, option),
+                  "q-%s-%s" % (size, key), "q-%s-changed" % size, 1.3, value=peak_mb)
     for n in ("10k", "100k"):
         ratio("-o wide-%s: shuffled / in order vs copy" % n,
               "q-wide-%s-o-shuffled" % n, "q-wide-%s-inorder" % n, 1.5)

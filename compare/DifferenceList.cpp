@@ -159,16 +159,18 @@ void DifferenceList::classify(const DOMNode* root) {
             const Open finished = open.back();
             open.pop_back();
             const std::size_t count = ids.size() - finished.firstChild;
-            std::uint64_t digest = content_.hash(finished.node);
+            const std::uint64_t own = content_.hash(finished.node);
+            std::uint64_t digest = own;
             for (std::size_t k = 0; k < count; ++k)
                 digest = CaseFolding::mix(digest + digests[finished.firstChild + k]);
             std::uint32_t id;
             if (!NodeContent::comparable(finished.node)) {
                 id = table_.unique(finished.node);
             } else {
-                std::vector<std::uint32_t> children(ids.begin() + finished.firstChild, ids.end());
+                // The children's ids are dropped right after, so they may be sorted in place.
                 id = table_.intern(
-                    content_.hash(finished.node), finished.node, children.data(), count, true,
+                    own, finished.node, ids.data() + finished.firstChild,
+                    count, true,
                     [this](const DOMNode* representative, const DOMNode* candidate) {
                         return content_.equal(representative, candidate);
                     },
@@ -225,30 +227,72 @@ bool DifferenceList::ownContentDiffers(const DOMNode* a, const DOMNode* b) {
 }
 
 // Equal attributes pair first, then the rest by name; what is left is on one side only.
+// Reported in the first file's order, then the second file's leftovers.
 void DifferenceList::attributeDifferences(const DOMNode* a, const DOMNode* b) {
     const Nodes left = attributesOf(a);
     const Nodes right = attributesOf(b);
     std::vector<bool> leftDone(left.size(), false), rightDone(right.size(), false);
-    const auto pair = [&](bool valueToo) {
-        for (std::size_t i = 0; i < left.size(); ++i) {
-            if (leftDone[i]) continue;
-            for (std::size_t j = 0; j < right.size(); ++j) {
-                if (rightDone[j] || !folding_.equal(left[i]->getNodeName(), right[j]->getNodeName()))
-                    continue;
-                if (valueToo && !folding_.equal(left[i]->getNodeValue(), right[j]->getNodeValue()))
-                    continue;
-                leftDone[i] = rightDone[j] = true;
-                if (!valueToo)
-                    report({left[i], {DifferenceSide::Node, left[i]},
-                            {DifferenceSide::Node, right[j]}});
-                break;
+    std::vector<std::size_t> partner(left.size(), SIZE_MAX);  // same name, another value
+    if (folding_.trusted()) {
+        // Sorted, both lists meet in one merging pass per round; the k-th of a group on one
+        // side pairs with the k-th on the other, as taking the first free partner would.
+        const auto pairSorted = [&](bool valueToo) {
+            const auto order = [&](const Nodes& list, const std::vector<bool>& done) {
+                std::vector<std::size_t> out;
+                for (std::size_t k = 0; k < list.size(); ++k)
+                    if (!done[k]) out.push_back(k);
+                std::stable_sort(out.begin(), out.end(), [&](std::size_t x, std::size_t y) {
+                    const int byName = folding_.compare(list[x]->getNodeName(), list[y]->getNodeName());
+                    if (byName != 0 || !valueToo) return byName < 0;
+                    return folding_.compare(list[x]->getNodeValue(), list[y]->getNodeValue()) < 0;
+                });
+                return out;
+            };
+            const std::vector<std::size_t> x = order(left, leftDone), y = order(right, rightDone);
+            for (std::size_t i = 0, j = 0; i < x.size() && j < y.size();) {
+                int c = folding_.compare(left[x[i]]->getNodeName(), right[y[j]]->getNodeName());
+                if (c == 0 && valueToo)
+                    c = folding_.compare(left[x[i]]->getNodeValue(), right[y[j]]->getNodeValue());
+                if (c < 0) {
+                    ++i;
+                } else if (c > 0) {
+                    ++j;
+                } else {
+                    leftDone[x[i]] = rightDone[y[j]] = true;
+                    if (!valueToo) partner[x[i]] = y[j];
+                    ++i;
+                    ++j;
+                }
             }
-            if (!valueToo && !leftDone[i])
-                report({left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}});
-        }
-    };
-    pair(true);
-    pair(false);
+        };
+        pairSorted(true);
+        pairSorted(false);
+    } else {
+        const auto pairFirst = [&](bool valueToo) {
+            for (std::size_t i = 0; i < left.size(); ++i) {
+                if (leftDone[i]) continue;
+                for (std::size_t j = 0; j < right.size(); ++j) {
+                    if (rightDone[j] ||
+                        !folding_.equal(left[i]->getNodeName(), right[j]->getNodeName()))
+                        continue;
+                    if (valueToo &&
+                        !folding_.equal(left[i]->getNodeValue(), right[j]->getNodeValue()))
+                        continue;
+                    leftDone[i] = rightDone[j] = true;
+                    if (!valueToo) partner[i] = j;
+                    break;
+                }
+            }
+        };
+        pairFirst(true);
+        pairFirst(false);
+    }
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (partner[i] != SIZE_MAX)
+            report({left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Node, right[partner[i]]}});
+        else if (!leftDone[i])
+            report({left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}});
+    }
     for (std::size_t j = 0; j < right.size(); ++j)
         if (!rightDone[j])
             report({right[j], {DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}});
@@ -270,14 +314,8 @@ void DifferenceList::alignInOrder(const DOMNode* a, const DOMNode* b, const Node
     }
     const Nodes middleLeft(left.begin() + first, left.begin() + lastLeft);
     const Nodes middleRight(right.begin() + first, right.begin() + lastRight);
-    bool tooLarge = false;
-    Pairs kept = longestCommon(
-        middleLeft.size(), middleRight.size(),
-        [&](std::size_t i, std::size_t j) {
-            return subtree(middleLeft[i]).id == subtree(middleRight[j]).id;
-        },
-        [&](std::size_t i) { return subtree(middleLeft[i]).digest; },
-        [&](std::size_t j) { return subtree(middleRight[j]).digest; }, tooLarge);
+    Pairs kept;
+    keepEqual(middleLeft, 0, middleLeft.size(), middleRight, 0, middleRight.size(), 0, kept);
     kept.emplace_back(middleLeft.size(), middleRight.size());  // the end closes the last gap
     std::size_t i = 0, j = 0;
     for (const auto& [keptLeft, keptRight] : kept) {
@@ -285,6 +323,76 @@ void DifferenceList::alignInOrder(const DOMNode* a, const DOMNode* b, const Node
                    Nodes(middleRight.begin() + j, middleRight.begin() + keptRight), steps);
         i = keptLeft + 1;
         j = keptRight + 1;
+    }
+}
+
+void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::size_t toLeft,
+                               const Nodes& right, std::size_t fromRight, std::size_t toRight,
+                               int depth, Pairs& kept) {
+    bool tooLarge = false;
+    const Pairs run = longestCommon(
+        toLeft - fromLeft, toRight - fromRight,
+        [&](std::size_t i, std::size_t j) {
+            return subtree(left[fromLeft + i]).id == subtree(right[fromRight + j]).id;
+        },
+        [&](std::size_t i) { return subtree(left[fromLeft + i]).digest; },
+        [&](std::size_t j) { return subtree(right[fromRight + j]).digest; }, tooLarge);
+    if (!tooLarge) {
+        for (const auto& [i, j] : run) kept.emplace_back(fromLeft + i, fromRight + j);
+        return;
+    }
+    if (depth > 8) return;  // what is left pairs by name, then by position
+    // Children whose subtree stands once in each list, as (left, right) in left order.
+    std::unordered_map<std::uint32_t, std::pair<std::size_t, std::size_t>> seen;  // count, index
+    for (std::size_t i = fromLeft; i < toLeft; ++i) {
+        auto& entry = seen[subtree(left[i]).id];
+        entry = {entry.first + 1, i};
+    }
+    std::unordered_map<std::uint32_t, std::pair<std::size_t, std::size_t>> seenRight;
+    for (std::size_t j = fromRight; j < toRight; ++j) {
+        auto& entry = seenRight[subtree(right[j]).id];
+        entry = {entry.first + 1, j};
+    }
+    Pairs anchors;
+    for (const auto& [id, entry] : seen) {
+        if (entry.first != 1) continue;
+        const auto other = seenRight.find(id);
+        if (other != seenRight.end() && other->second.first == 1)
+            anchors.emplace_back(entry.second, other->second.second);
+    }
+    std::sort(anchors.begin(), anchors.end());
+    // The longest run of anchors whose right indices rise too (patience sorting).
+    std::vector<std::size_t> tails, previous(anchors.size(), SIZE_MAX);
+    for (std::size_t k = 0; k < anchors.size(); ++k) {
+        const auto at = std::lower_bound(
+            tails.begin(), tails.end(), anchors[k].second,
+            [&](std::size_t t, std::size_t value) { return anchors[t].second < value; });
+        if (at != tails.begin()) previous[k] = *(at - 1);
+        if (at == tails.end())
+            tails.push_back(k);
+        else
+            *at = k;
+    }
+    Pairs chain;
+    for (std::size_t k = tails.empty() ? SIZE_MAX : tails.back(); k != SIZE_MAX; k = previous[k])
+        chain.push_back(anchors[k]);
+    std::reverse(chain.begin(), chain.end());
+    chain.emplace_back(toLeft, toRight);
+    std::size_t i = fromLeft, j = fromRight;
+    for (const auto& [anchorLeft, anchorRight] : chain) {
+        // Equal neighbours of an anchor belong to the run too, as at the ends of the list.
+        Pairs before;
+        std::size_t endLeft = anchorLeft, endRight = anchorRight;
+        while (endLeft > i && endRight > j &&
+               subtree(left[endLeft - 1]).id == subtree(right[endRight - 1]).id)
+            before.emplace_back(--endLeft, --endRight);
+        while (i < endLeft && j < endRight && subtree(left[i]).id == subtree(right[j]).id)
+            kept.emplace_back(i++, j++);
+        keepEqual(left, i, endLeft, right, j, endRight, depth + 1, kept);
+        kept.insert(kept.end(), before.rbegin(), before.rend());
+        if (anchorLeft < toLeft) kept.emplace_back(anchorLeft, anchorRight);
+        i = anchorLeft + 1;
+        j = anchorRight + 1;
     }
 }
 
@@ -317,14 +425,16 @@ void DifferenceList::pairByName(const DOMNode* a, const DOMNode* b, const Nodes&
 }
 
 // How alike two children of one kind and name are: their equal attributes plus the children
-// they have in common as whole subtrees.
-std::size_t DifferenceList::alikeness(const DOMNode* x, const DOMNode* y) {
+// they have in common as whole subtrees (given as sorted class ids).
+std::size_t DifferenceList::alikeness(const DOMNode* x, const DOMNode* y,
+                                      const std::vector<std::uint32_t>& left,
+                                      const std::vector<std::uint32_t>& right) {
     std::size_t score = 0;
     if (x->getNodeType() == DOMNode::ELEMENT_NODE) {
-        const Nodes left = attributesOf(x);
-        Nodes right = attributesOf(y);
-        for (const DOMNode* p : left) {
-            for (const DOMNode*& q : right) {
+        const Nodes mine = attributesOf(x);
+        Nodes theirs = attributesOf(y);
+        for (const DOMNode* p : mine) {
+            for (const DOMNode*& q : theirs) {
                 if (q && folding_.equal(p->getNodeName(), q->getNodeName()) &&
                     folding_.equal(p->getNodeValue(), q->getNodeValue())) {
                     ++score;
@@ -334,13 +444,6 @@ std::size_t DifferenceList::alikeness(const DOMNode* x, const DOMNode* y) {
             }
         }
     }
-    std::vector<std::uint32_t> left, right;
-    for (const DOMNode* c = x->getFirstChild(); c; c = c->getNextSibling())
-        left.push_back(subtree(c).id);
-    for (const DOMNode* c = y->getFirstChild(); c; c = c->getNextSibling())
-        right.push_back(subtree(c).id);
-    std::sort(left.begin(), left.end());
-    std::sort(right.begin(), right.end());
     for (std::size_t i = 0, j = 0; i < left.size() && j < right.size();) {
         if (left[i] == right[j]) {
             ++score;
@@ -387,12 +490,32 @@ void DifferenceList::alignUnordered(const DOMNode* a, const DOMNode* b, const No
         if (!rightTaken[j]) restRight.push_back(j);
     const bool byPosition = restLeft.size() > kMostCandidates / std::max<std::size_t>(1, restRight.size());
     if (!byPosition) {
+        const auto childIds = [this](const DOMNode* node) {
+            std::vector<std::uint32_t> ids;
+            for (const DOMNode* c = node->getFirstChild(); c; c = c->getNextSibling())
+                ids.push_back(subtree(c).id);
+            std::sort(ids.begin(), ids.end());
+            return ids;
+        };
+        std::vector<std::vector<std::uint32_t>> idsLeft, idsRight;
+        std::size_t grandchildren = 0;
         for (std::size_t i : restLeft) {
-            for (std::size_t j : restRight) {
+            idsLeft.push_back(childIds(left[i]));
+            grandchildren += idsLeft.back().size() * restRight.size();
+        }
+        for (std::size_t j : restRight) {
+            idsRight.push_back(childIds(right[j]));
+            grandchildren += idsRight.back().size() * restLeft.size();
+        }
+        // Comparing every pair's children would cost too much: by position then.
+        if (grandchildren > 16 * kMostCandidates) idsLeft.clear();
+        for (std::size_t x = 0; x < idsLeft.size(); ++x) {
+            for (std::size_t y = 0; y < restRight.size(); ++y) {
+                const std::size_t i = restLeft[x], j = restRight[y];
                 if (!sameKindAndName(left[i], right[j])) continue;
-                const std::uint64_t x = subtree(left[i]).digest, y = subtree(right[j]).digest;
-                candidates.push_back({alikeness(left[i], right[j]), i, j, std::min(x, y),
-                                      std::max(x, y)});
+                const std::uint64_t p = subtree(left[i]).digest, q = subtree(right[j]).digest;
+                candidates.push_back({alikeness(left[i], right[j], idsLeft[x], idsRight[y]), i, j,
+                                      std::min(p, q), std::max(p, q)});
             }
         }
         std::sort(candidates.begin(), candidates.end(),

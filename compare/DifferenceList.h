@@ -54,9 +54,17 @@ private:
                       const Nodes& right, std::vector<Step>& steps);
     void alignUnordered(const xercesc::DOMNode* a, const xercesc::DOMNode* b, const Nodes& left,
                         const Nodes& right, std::vector<Step>& steps);
+    // Pairs of equal children to keep, in order: the longest run, or for lists too long for
+    // that, children found once in each list kept where their order agrees, and the same
+    // again between them.
+    void keepEqual(const Nodes& left, std::size_t fromLeft, std::size_t toLeft, const Nodes& right,
+                   std::size_t fromRight, std::size_t toRight, int depth,
+                   std::vector<std::pair<std::size_t, std::size_t>>& kept);
     void pairByName(const xercesc::DOMNode* a, const xercesc::DOMNode* b, const Nodes& left,
                     const Nodes& right, std::vector<Step>& steps);
-    std::size_t alikeness(const xercesc::DOMNode* x, const xercesc::DOMNode* y);
+    std::size_t alikeness(const xercesc::DOMNode* x, const xercesc::DOMNode* y,
+                          const std::vector<std::uint32_t>& left,
+                          const std::vector<std::uint32_t>& right);
     void report(const Difference& difference);
 
     CaseFolding& folding_;

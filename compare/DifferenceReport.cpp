@@ -1,6 +1,8 @@
 #include "compare/DifferenceReport.h"
 
 #include <cstdio>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include <xercesc/dom/DOMAttr.hpp>
@@ -36,11 +38,33 @@ bool sameKind(const DOMNode* x, const DOMNode* y) {
     }
 }
 
-std::string stepOf(const DOMNode* node) {
-    std::size_t position = 1;
-    for (const DOMNode* s = node->getPreviousSibling(); s; s = s->getPreviousSibling())
-        if (sameKind(s, node)) ++position;
-    const std::string index = "[" + std::to_string(position) + "]";
+// Text and CDATA count as one kind; other kinds count by their name.
+int kindGroup(const DOMNode* node) {
+    const DOMNode::NodeType type = node->getNodeType();
+    return isTextLike(type) ? DOMNode::TEXT_NODE : type;
+}
+
+std::size_t positionOf(const DOMNode* node, SiblingPositions* known) {
+    if (!known) {
+        std::size_t position = 1;
+        for (const DOMNode* s = node->getPreviousSibling(); s; s = s->getPreviousSibling())
+            if (sameKind(s, node)) ++position;
+        return position;
+    }
+    const auto found = known->position.find(node);
+    if (found != known->position.end()) return found->second;
+    std::map<std::pair<int, std::u16string>, std::size_t> counts;
+    for (const DOMNode* s = node->getParentNode()->getFirstChild(); s; s = s->getNextSibling()) {
+        const bool named = s->getNodeType() == DOMNode::ELEMENT_NODE ||
+                           s->getNodeType() == DOMNode::PROCESSING_INSTRUCTION_NODE ||
+                           s->getNodeType() == DOMNode::ENTITY_REFERENCE_NODE;
+        known->position[s] = ++counts[{kindGroup(s), named ? s->getNodeName() : u""}];
+    }
+    return known->position.at(node);
+}
+
+std::string stepOf(const DOMNode* node, SiblingPositions* known) {
+    const std::string index = "[" + std::to_string(positionOf(node, known)) + "]";
     switch (node->getNodeType()) {
         case DOMNode::ELEMENT_NODE:
             return utf8(node->getNodeName()) + index;
@@ -190,7 +214,7 @@ std::string sideLine(const ListedSide& side, const std::string& name) {
 
 }  // namespace
 
-std::string pathOf(const DOMNode* node) {
+std::string pathOf(const DOMNode* node, SiblingPositions* known) {
     std::vector<std::string> steps;
     if (node->getNodeType() == DOMNode::ATTRIBUTE_NODE) {
         steps.push_back("@" + utf8(node->getNodeName()));
@@ -199,7 +223,7 @@ std::string pathOf(const DOMNode* node) {
     for (; node && node->getNodeType() != DOMNode::DOCUMENT_NODE; node = node->getParentNode()) {
         const DOMNode* parent = node->getParentNode();
         const bool top = !parent || parent->getNodeType() == DOMNode::DOCUMENT_NODE;
-        steps.push_back(top ? utf8(node->getNodeName()) : stepOf(node));
+        steps.push_back(top ? utf8(node->getNodeName()) : stepOf(node, known));
     }
     std::string path;
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) path += "/" + *step;
@@ -208,8 +232,9 @@ std::string pathOf(const DOMNode* node) {
 
 ListedDifference listDifference(const Difference& difference,
                                 const SourcePositions* originalPositions,
-                                const SourcePositions* comparePositions) {
-    return {pathOf(difference.located), listSide(difference.original, originalPositions),
+                                const SourcePositions* comparePositions,
+                                SiblingPositions* known) {
+    return {pathOf(difference.located, known), listSide(difference.original, originalPositions),
             listSide(difference.compare, comparePositions)};
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <xercesc/dom/DOMNode.hpp>
@@ -28,11 +30,18 @@ struct ListedDifference {
     ListedSide compare;
 };
 
+// Where nodes stand among their siblings of the same kind and name, counted once per parent so
+// that listing many children of one element costs no more than walking them once.
+struct SiblingPositions {
+    std::unordered_map<const xercesc::DOMNode*, std::size_t> position;
+};
+
 // The report of one difference; positions are where each file's elements start (null when not
 // recorded).
 ListedDifference listDifference(const Difference& difference,
                                 const SourcePositions* originalPositions,
-                                const SourcePositions* comparePositions);
+                                const SourcePositions* comparePositions,
+                                SiblingPositions* known = nullptr);
 
 // The block of one difference under its heading ("First difference", "Difference 3"), the files
 // named as typed: "\n ** " heading ": " path, then one line per file.
@@ -40,4 +49,4 @@ std::string describeDifference(const ListedDifference& difference, const std::st
                                const std::string& originalName, const std::string& compareName);
 
 // XPath-like location: /root/child[2]/@name, /root/text()[1], /root/comment()[1], ...
-std::string pathOf(const xercesc::DOMNode* node);
+std::string pathOf(const xercesc::DOMNode* node, SiblingPositions* known = nullptr);

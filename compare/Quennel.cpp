@@ -176,8 +176,10 @@ void Quennel::reportDifferences(const I18NString& original, const XercesDOMParse
             list.find(originalRoot, compareRoot,
                       listing == Listing::First ? 1 : std::numeric_limits<std::size_t>::max());
         if (found.empty()) return;
+        SiblingPositions known;
         for (const Difference& d : found)
-            listed.push_back(listDifference(d, positionsOf(originalParser), positionsOf(compareParser)));
+            listed.push_back(listDifference(d, positionsOf(originalParser),
+                                            positionsOf(compareParser), &known));
         // Names as typed, like the progress lines.
         const std::string originalName = shownName(original, 0);
         const std::string compareName = shownName(compare, 1);

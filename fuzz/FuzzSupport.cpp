@@ -206,11 +206,12 @@ std::string sideOf(const DifferenceSide& side) {
 
 }  // namespace
 
-std::vector<std::string> listDifferences(DOMNode* a, DOMNode* b, bool ignoreOrder) {
+std::vector<std::string> listDifferences(DOMNode* a, DOMNode* b, bool ignoreOrder,
+                                         std::size_t most) {
     CaseFolding folding;
     DifferenceList list(folding, ignoreOrder);
     std::vector<std::string> lines;
-    for (const Difference& d : list.find(a, b))
+    for (const Difference& d : list.find(a, b, most))
         lines.push_back(sideOf(d.original) + "\t" + sideOf(d.compare));
     return lines;
 }

@@ -53,7 +53,7 @@ bool sameDocuments(xercesc::DOMNode* a, xercesc::DOMNode* b, bool ignoreComments
 // by side: a side is the path of the node it holds, or "nothing in " and the path of the element
 // where it would be.
 std::vector<std::string> listDifferences(xercesc::DOMNode* a, xercesc::DOMNode* b,
-                                         bool ignoreOrder);
+                                         bool ignoreOrder, std::size_t most = SIZE_MAX);
 // The same line with its two sides swapped.
 std::string swapSides(const std::string& line);
 

@@ -1,8 +1,9 @@
 // Two documents from one input (split at the first 0 byte, else in the middle): swapping them
 // never changes the verdict, a pair that is the same stays the same when comments or order are
 // ignored as well, and the tree and the event comparison always agree. The list of differences
-// is empty exactly when the verdict is "same", and swapping the files swaps its sides. Comparing
-// while both files are read gives the verdict that comparing their whole logs gives.
+// is empty exactly when the verdict is "same", starts with what -v reports, and swapping the
+// files swaps its sides. Comparing while both files are read gives the verdict that comparing
+// their whole logs gives.
 #include <algorithm>
 #include <cstring>
 
@@ -45,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::vector<std::string> forward = listDifferences(a.doc, b.doc, order);
             std::vector<std::string> backward = listDifferences(b.doc, a.doc, order);
             FUZZ_CHECK(forward.empty() == tree, "the list is empty but the files differ, or not");
+            const std::vector<std::string> first = listDifferences(a.doc, b.doc, order, 1);
+            FUZZ_CHECK(first.size() == (tree ? 0u : 1u) && (tree || first[0] == forward[0]),
+                       "the first difference (-v) is not the first of the list (-l)");
             for (std::string& line : backward) line = swapSides(line);
             std::sort(forward.begin(), forward.end());
             std::sort(backward.begin(), backward.end());

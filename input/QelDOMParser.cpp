@@ -92,6 +92,7 @@ void QelDOMParser::docCharacters(const XMLCh* chars, const XMLSize_t length, con
     if (cdata) {
         flushText();
         XercesDOMParser::docCharacters(chars, length, cdata);
+        recordMade();
     } else {
         pendingText.append(chars, length);
     }
@@ -108,12 +109,25 @@ void QelDOMParser::docComment(const XMLCh* comment) {
     countExpanded(XMLString::stringLen(comment));
     flushText();
     XercesDOMParser::docComment(comment);
+    recordMade();
 }
 
 void QelDOMParser::docPI(const XMLCh* target, const XMLCh* data) {
     countExpanded(XMLString::stringLen(target) + XMLString::stringLen(data));
     flushText();
     XercesDOMParser::docPI(target, data);
+    recordMade();
+}
+
+// The comment, CDATA section or processing instruction just made (the tree builder's current
+// node): the scanner stands at its end. A CDATA section handed over in pieces keeps the place
+// of its first piece.
+void QelDOMParser::recordMade() {
+    if (!recordPositions || expansion.inside()) return;
+    DOMNode* const made = getCurrentNode();
+    if (!made || made->getNodeType() == DOMNode::ELEMENT_NODE) return;
+    const Locator* at = getScanner()->getLocator();
+    elementPositions.emplace(made, SourcePosition{at->getLineNumber(), at->getColumnNumber()});
 }
 
 void QelDOMParser::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId,

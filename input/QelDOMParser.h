@@ -10,7 +10,8 @@
 #include "input/InternalSubsetCapture.h"
 #include "input/LocalEntityResolver.h"
 
-// Where an element's start tag ends in its file, as the scanner reports it.
+// Where an element's start tag ends in its file, as the scanner reports it; for a comment, CDATA
+// section or processing instruction, where it ends.
 struct SourcePosition {
     XMLFileLoc line;
     XMLFileLoc column;
@@ -29,8 +30,8 @@ public:
     ~QelDOMParser() override = default;
 
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
-    // Off by default, so that only -v pays for it. Elements from entity expansions are left out:
-    // the scanner counts their lines in the entity's text.
+    // Off by default, so that only -v, -l and -j pay for it. Nodes from entity expansions are
+    // left out: the scanner counts their lines in the entity's text.
     void setRecordPositions(bool record) { recordPositions = record; }
     const SourcePositions& positions() const { return elementPositions; }
 
@@ -66,6 +67,7 @@ private:
     void countExpanded(XMLSize_t length) { expansion.count(length, *getScanner()); }
     // Hands the gathered text to the tree builder; every other event calls it first.
     void flushText();
+    void recordMade();
 
     xercesc::SecurityManager securityManager;
     LocalEntityResolver resolver;

@@ -28,7 +28,7 @@ std::string different(const std::string& first, const std::string& second,
 }
 
 // One element per line, so that each start tag's end is easy to count: catalog 1:10,
-// book[1] 2:28, title 3:8, price 5:8, book[2] 7:18, its title 8:8.
+// book[1] 2:28, title 3:8, the comment 4:15, price 5:8, book[2] 7:18, its title 8:8.
 std::string catalog(const std::string& book1 = "<book id=\"bk101\" lang=\"en\">",
                     const std::string& note = "<!-- first -->",
                     const std::string& price = "<price>44.95</price>\n",
@@ -120,6 +120,20 @@ void writeInputs(const TempDir& dir) {
               "<db>\n<rec id=\"1\"><v>uno</v></rec>\n<rec id=\"9\"/>\n"
               "<rec id=\"2\"><v>two</v></rec>\n<rec id=\"3\"><v>tres</v></rec>\n</db>");
     dir.write("commented.xml", "<r><!-- a --><a/><b/><c/></r>");
+    dir.write("twocase.xml", "<r a=\"1\" A=\"2\"/>");
+    dir.write("onecase.xml", "<r a=\"2\"/>");
+    dir.write("alike1.xml", "<r><b k=\"1\" m=\"x\"/><b k=\"2\" m=\"y\"/></r>");
+    dir.write("alike2.xml", "<r><b k=\"2\" m=\"z\"/><b k=\"1\" m=\"w\"/></r>");
+    // Too many children for the table of the longest run: children found once in each list
+    // still keep the rest in place.
+    std::string wide1 = "<r>\n", wide2 = "<r>\n";
+    for (int i = 0; i < 4000; ++i) {
+        const std::string e = "<e n=\"" + std::to_string(i) + "\"/>\n";
+        wide1 += e;
+        wide2 += i == 10 ? "<e n=\"ten\"/>\n" : i == 3000 ? "<new/>\n" + e : e;
+    }
+    dir.write("wide1.xml", wide1 + "</r>");
+    dir.write("wide2.xml", wide2 + "</r>");
 }
 
 using VerboseCase = CommandCase;
@@ -163,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1},
         VerboseCase{"Comment", {"-v", "book.xml", "comment.xml"},
                     different("book.xml", "comment.xml", "/catalog/book[1]/comment()[1]",
-                              "2:28: comment \" first \"", "2:28: comment \" second \""),
+                              "4:15: comment \" first \"", "4:16: comment \" second \""),
                     1},
         VerboseCase{"ExtraChild", {"-v", "book.xml", "extrachild.xml"},
                     different("book.xml", "extrachild.xml", "/catalog/book[3]", "1:10: nothing",
@@ -183,12 +197,12 @@ INSTANTIATE_TEST_SUITE_P(
                     1},
         VerboseCase{"CdataIsNotText", {"-v", "cdata-a.xml", "text-a.xml"},
                     different("cdata-a.xml", "text-a.xml", "/r/text()[1]",
-                              "1:4: CDATA section \"a\"", "1:4: text \"a\""),
+                              "1:17: CDATA section \"a\"", "1:4: text \"a\""),
                     1},
         VerboseCase{"ProcessingInstruction", {"-v", "pi1.xml", "pi2.xml"},
                     different("pi1.xml", "pi2.xml", "/r/processing-instruction('go')[1]",
-                              "1:4: processing instruction go \"fast\"",
-                              "1:4: processing instruction go \"slow\""),
+                              "1:15: processing instruction go \"fast\"",
+                              "1:15: processing instruction go \"slow\""),
                     1},
         // Sixty characters, line breaks spelled out, then "...".
         VerboseCase{"LongTextIsCut", {"-v", "long.xml", "short.xml"},
@@ -271,6 +285,11 @@ INSTANTIATE_TEST_SUITE_P(
                          {"/r/@y", "1:17: attribute y=\"2\"", "1:17: attribute y=\"3\""},
                          {"/r/@z", "1:17: nothing", "1:17: attribute z=\"4\""}}),
                  1},
+        // Names compare ignoring case: A="2" equals a="2", and a="1" is left over.
+        ListCase{"AttributeNamesIgnoringCase", {"-l", "twocase.xml", "onecase.xml"},
+                 listed("twocase.xml", "onecase.xml",
+                        {{"/r/@a", "1:17: attribute a=\"1\"", "1:11: nothing"}}),
+                 1},
         // Changed where they stand: reported inside, the inserted record once.
         ListCase{"ChangedInPlaceAndInserted", {"-l", "records1.xml", "records2.xml"},
                  listed("records1.xml", "records2.xml",
@@ -302,6 +321,12 @@ INSTANTIATE_TEST_SUITE_P(
                         {{"/catalog/book[1]/price[1]/text()[1]", "5:8: text \"44.95\"",
                           "8:8: text \"45.00\""}}),
                  1},
+        // Each <b> pairs with the one that shares its k, not with the one at its position.
+        ListCase{"MostAlikeUnderOrderIgnored", {"-l", "-o", "alike1.xml", "alike2.xml"},
+                 listed("alike1.xml", "alike2.xml",
+                        {{"/r/b[1]/@m", "1:20: attribute m=\"x\"", "1:36: attribute m=\"w\""},
+                         {"/r/b[2]/@m", "1:36: attribute m=\"y\"", "1:20: attribute m=\"z\""}}),
+                 1},
         ListCase{"LeftOverUnderOrderIgnored", {"-l", "-o", "axc.xml", "ac.xml"},
                  listed("axc.xml", "ac.xml", {{"/r/x[1]", "1:12: element <x>", "1:4: nothing"}}),
                  1},
@@ -311,7 +336,12 @@ INSTANTIATE_TEST_SUITE_P(
                  1},
         ListCase{"CommentCountsWithoutC", {"-l", "commented.xml", "abc.xml"},
                  listed("commented.xml", "abc.xml",
-                        {{"/r/comment()[1]", "1:4: comment \" a \"", "1:4: nothing"}}),
+                        {{"/r/comment()[1]", "1:14: comment \" a \"", "1:4: nothing"}}),
+                 1},
+        ListCase{"WideList", {"-l", "wide1.xml", "wide2.xml"},
+                 listed("wide1.xml", "wide2.xml",
+                        {{"/r/e[11]/@n", "12:12: attribute n=\"10\"", "12:13: attribute n=\"ten\""},
+                         {"/r/new[1]", "1:4: nothing", "3002:7: element <new>"}}),
                  1},
         ListCase{"CommentsIgnored", {"-l", "-c", "commented.xml", "ac.xml"},
                  listed("commented.xml", "ac.xml", {{"/r/b[1]", "1:22: element <b>", "1:4: nothing"}}),
