@@ -352,6 +352,45 @@ TEST(GitDriver, RealGitDiffCallsItThroughTheDriverTheReadmeSetsUp) {
     EXPECT_NE(tool.find(" ** 2 differences"), std::string::npos) << tool;
 }
 
+// No byte that a terminal acts on: C0 but tab and line feed, DEL, C1 in UTF-8.
+bool holdsRawControls(const std::string& out) {
+    for (size_t i = 0; i < out.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(out[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
+TEST(EntryPoint, ControlCharactersFromFilesAndNamesAreShownEscaped) {
+    TempDir dir;
+    dir.write("esc.xml", "<?xml version=\"1.1\"?><r a=\"&#x1B;[2Jx&#x7F;\"/>");
+    dir.write("c1.xml", "<r a=\"\xC2\x9B" "2J\"/>");
+    dir.write("plain.xml", "<r a=\"y\"/>");
+    dir.write("dtd.xml", "<!DOCTYPE r SYSTEM \"x\xC2\x85.dtd\"><r/>");
+    RunOptions options;
+    options.cwd = dir.path();
+    const struct {
+        std::vector<std::string> args;
+        std::string shown;
+    } cases[] = {
+        {{"-l", "esc.xml", "plain.xml"}, "attribute a=\"\\x1B[2Jx\\x7F\""},
+        {{"-v", "c1.xml", "plain.xml"}, "attribute a=\"\\u009B2J\""},
+        {{"-j", "c1.xml", "plain.xml"}, "\"value\": \"\\u009B2J\""},
+        {{"x\x1B]0;t\x07.xml", "plain.xml"}, "The file x\\x1B]0;t\\x07.xml doesn't exist."},
+        {{"dtd.xml", "plain.xml"}, "unable to open DTD document 'x\\u0085.dtd'"},
+        {{"-r", "x\xC2\x9B.xml", "a"}, "The file x\\u009B.xml doesn't exist."},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = runQuennel(c.args, options);
+        EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+        EXPECT_FALSE(holdsRawControls(r.out)) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
 TEST(EntryPoint, RemovalEndsWithSuccessAndCodeOneWhetherOrNotAnythingChanged) {
     TempDir dir;
     dir.write("f.xml", "<a><b/></a>");
