@@ -492,6 +492,8 @@ TEST(LoadEndToEnd, CatalogsMapUrlsAndPublicIdsToLocalFiles) {
         << miss.out;
     EXPECT_EQ(miss.exitCode, 2);
     EXPECT_EQ(miss.err, "");
+}
+
 // However little memory there is, a diff ends with its verdict or its failure block: never an
 // abort, never a word on standard error. Every limit on the way up cuts somewhere else: in a
 // load, in the comparison, in a thread.
