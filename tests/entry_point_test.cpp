@@ -220,6 +220,61 @@ INSTANTIATE_TEST_SUITE_P(
                   2}),
     [](const testing::TestParamInfo<StdinCase>& info) { return info.param.name; });
 
+// -r with - for its file: the document from standard input to standard output, the messages
+// to standard error.
+struct FilterCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+    std::string err;
+    int exitCode;
+};
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
+
+class RemoveFilter : public testing::TestWithParam<FilterCase> {};
+
+TEST_P(RemoveFilter, WritesTheDocumentToStandardOutputAndTheMessagesToStandardError) {
+    TempDir dir;
+    RunOptions options;
+    options.cwd = dir.path();
+    options.input = &GetParam().input;
+    const RunResult r = runQuennel(GetParam().args, options);
+    EXPECT_EQ(r.out, GetParam().out);
+    EXPECT_EQ(r.err, GetParam().err);
+    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+    EXPECT_EQ(dir.list(), std::vector<std::string>{}) << "a filter writes no file";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RemoveFilter,
+    testing::Values(
+        FilterCase{"Removes", {"-r", "-", "a"}, "<?xml version=\"1.0\"?>\n<r><a/><b>x<a>y</a></b></r>\n",
+                   "<r><b>x</b></r>\r\n",
+                   "\n Removing: a( - )\n Number of Elements: 2\n"
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"NothingMatchedStillWritesTheDocument", {"-R", "-", "q"}, "<r><b>x</b></r>",
+                   "<r><b>x</b></r>\r\n",
+                   "\n\n The element q was not found.\n\n The file has not changed."
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"NoNamesCopies", {"-r", "-"}, "<r><b>x</b></r>", "<r><b>x</b></r>\r\n",
+                   "No Elements are specified to be removed."
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"MalformedWritesNothing", {"-r", "-", "a"}, "<r><a/>", "",
+                   "\nFatal Error at file \"\", line 1, column 8"
+                   "\n   Message: input ended before all started tags were ended; last tag "
+                   "started is 'r'\n"
+                   "\n *** EXCEPTION: The file is not valid. Please insure that the file is "
+                   "\n valid according to its schema."
+                   "\n Insure validity of file (formatted properly)."
+                   "\n You can use Internet Explorer to validate the file."
+                   "\n *** Failed to remove elements from file.\n\n",
+                   2}),
+    [](const testing::TestParamInfo<FilterCase>& info) { return info.param.name; });
+
 TEST(StandardInput, ALargeDocumentThroughThePipeEqualsTheFile) {
     std::string document = "<r>";
     for (int i = 0; i < 60000; ++i)
