@@ -1,11 +1,14 @@
 #include "app/EntryPoint.h"
 
+#include <csignal>
 #include <iostream>
 
 #include "app/DiffCommand.h"
 #include "app/GitCommand.h"
 #include "app/RemoveCommand.h"
 #include "app/Usage.h"
+#include "support/ControlEscaper.h"
+#include "support/Platform.h"
 
 namespace {
 
@@ -68,7 +71,16 @@ int runMain(int argc, char* argv[]) {
             return r;
         }
         case ActionRemove: {
-            const int code = runRemoveCommand(argc, argv) ? 1 : 2;
+            // As a filter, standard output carries the document: the messages go to standard
+            // error, in this one case.
+            const bool filter = namesStandardStream(argv[2]);
+            if (filter) {
+                std::signal(SIGPIPE, SIG_IGN);  // a reader that went away is a failed write
+                std::cout.flush();
+                // Never destroyed: std::cout is flushed after every static object is gone.
+                std::cout.rdbuf(new ControlEscaper(std::cerr.rdbuf()));
+            }
+            const int code = (filter ? runRemoveFilter(argc, argv) : runRemoveCommand(argc, argv)) ? 1 : 2;
             std::cout << (code == 1 ? "\n ** Removing elements was successful."
                                     : "\n *** Failed to remove elements from file.")
                       << "\n\n";

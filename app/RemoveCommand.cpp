@@ -55,3 +55,8 @@ bool runRemoveCommand(int argc, char* argv[]) {
     DOMElementRemover remover;
     return remover.removeElementsFromFile(path, elementNames, locked);
 }
+
+bool runRemoveFilter(int argc, char* argv[]) {
+    DOMElementRemover remover;
+    return remover.removeElementsFromStandardInput(ElementNames(argv + 3, argv + argc));
+}

@@ -1,6 +1,7 @@
 #include "compare/EventComparison.h"
 
 #include <algorithm>
+#include <exception>
 #include <system_error>
 #include <thread>
 #include <tuple>
@@ -270,10 +271,17 @@ bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& 
     // The digests of the two logs are independent: one of them on a thread of its own, with a
     // folding table of its own (the table fills as it is used) that hashes alike.
     Digests db;
-    const auto digestSecond = [&b, &db, trusted = folding.trusted()] {
-        CaseFolding ownFolding(trusted);
-        EventContent ownContent(ownFolding);
-        db = digestSubtrees(b, ownContent);
+    // Out of memory on either side is the caller's failure, never an abort: what the thread
+    // throws comes back here, and the thread is joined on every path.
+    std::exception_ptr secondFailed;
+    const auto digestSecond = [&b, &db, &secondFailed, trusted = folding.trusted()] {
+        try {
+            CaseFolding ownFolding(trusted);
+            EventContent ownContent(ownFolding);
+            db = digestSubtrees(b, ownContent);
+        } catch (...) {
+            secondFailed = std::current_exception();
+        }
     };
     std::thread second;
     try {
@@ -281,8 +289,15 @@ bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& 
     } catch (const std::system_error&) {
         digestSecond();
     }
+    struct JoinOnExit {
+        std::thread& thread;
+        ~JoinOnExit() {
+            if (thread.joinable()) thread.join();
+        }
+    } joinOnExit{second};
     const Digests da = digestSubtrees(a, content);
     if (second.joinable()) second.join();
+    if (secondFailed) std::rethrow_exception(secondFailed);
     const Match match = pairByDigests(a, da, b, db, content);
     if (match != Match::Unsure) return match == Match::Same;
     LogClasses classes(content);

@@ -140,3 +140,25 @@ bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const Ele
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
     return result;
 }
+
+bool DOMElementRemover::removeElementsFromStandardInput(const ElementNames& names) {
+    filePath = I18NString("-", nullptr, -1, nullptr, nullptr);
+    namesToRemove = names;
+    XercesDOMParser* parser = nullptr;
+    const bool result = runGuarded([&] {
+        if (!initializeXerces()) throw "Error while initializing Xerces";
+        rootNode = loadDocument(&filePath, &parser, false);
+        if (!rootNode) throw "The root node is NULL.";
+        if (names.empty())
+            std::cout << "No Elements are specified to be removed.";
+        else if (!removeElements())
+            std::cout << "\n\n The file has not changed.";
+        // What comes out is the whole document, whether or not anything was removed.
+        std::cout.flush();
+        writeDocumentToStandardOutput(rootNode);
+    });
+    delete parser;
+    rootNode = nullptr;
+    if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
+    return result;
+}

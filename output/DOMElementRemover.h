@@ -21,6 +21,9 @@ public:
     // elements and, when anything was removed, puts the new content in the file's place.
     bool removeElementsFromFile(const I18NString& path, const ElementNames& names,
                                 LockedFile& file);
+    // Reads the document from standard input, removes the elements and writes the whole
+    // document, changed or not, to standard output.
+    bool removeElementsFromStandardInput(const ElementNames& names);
     // Removes the elements from a document already loaded; quiet about what it removes.
     bool removeElementsFromDocument(xercesc::DOMNode*& root, const ElementNames& names);
 

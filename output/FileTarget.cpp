@@ -4,6 +4,7 @@
 
 #include "output/OutputDomNode.h"
 #include "support/I18NConverter.h"
+#include "support/Platform.h"
 
 using namespace xercesc;
 
@@ -56,5 +57,30 @@ void saveTo(DOMNode* root, Destination& destination) {
 }  // namespace
 
 void saveDocument(DOMNode* root, const I18NString& path) { saveTo(root, path); }
+
+namespace {
+
+// The formatter's sink for a filter: every chunk straight to standard output.
+class StandardOutputTarget : public XMLFormatTarget {
+public:
+    void writeChars(const XMLByte* const toWrite, const XMLSize_t count,
+                    XMLFormatter* const) override {
+        if (!failed && !writeStandardOutput(toWrite, count)) failed = true;
+    }
+    bool failed = false;
+};
+
+}  // namespace
+
+void writeDocumentToStandardOutput(DOMNode* root) {
+    StandardOutputTarget target;
+    try {
+        OutputDomNode writer;
+        writer.output(root, &target);
+    } catch (...) {
+        target.failed = true;
+    }
+    if (target.failed) throw "An error occured while saving the DOM tree to the file.";
+}
 
 void saveDocument(DOMNode* root, LockedFile& replaced) { saveTo(root, replaced); }

@@ -50,3 +50,15 @@ bool namesStandardStream(const char* name) { return name && name[0] == '-' && na
 bool namesStandardStream(const std::u16string& name) { return name == u"-"; }
 
 int standardInputDescriptor() { return 0; }
+
+bool writeStandardOutput(const void* bytes, std::size_t count) {
+    const char* at = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t put = ::write(1, at, count);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        at += put;
+        count -= static_cast<std::size_t>(put);
+    }
+    return true;
+}

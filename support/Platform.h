@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // What a console program needs of its platform beyond standard C++.
@@ -20,3 +21,6 @@ const char* retainText(std::string text);
 bool namesStandardStream(const char* name);
 bool namesStandardStream(const std::u16string& name);
 int standardInputDescriptor();
+
+// Writes all of the bytes to standard output, bypassing std::cout; false when a write failed.
+bool writeStandardOutput(const void* bytes, std::size_t count);

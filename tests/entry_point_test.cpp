@@ -220,6 +220,61 @@ INSTANTIATE_TEST_SUITE_P(
                   2}),
     [](const testing::TestParamInfo<StdinCase>& info) { return info.param.name; });
 
+// -r with - for its file: the document from standard input to standard output, the messages
+// to standard error.
+struct FilterCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+    std::string err;
+    int exitCode;
+};
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
+
+class RemoveFilter : public testing::TestWithParam<FilterCase> {};
+
+TEST_P(RemoveFilter, WritesTheDocumentToStandardOutputAndTheMessagesToStandardError) {
+    TempDir dir;
+    RunOptions options;
+    options.cwd = dir.path();
+    options.input = &GetParam().input;
+    const RunResult r = runQuennel(GetParam().args, options);
+    EXPECT_EQ(r.out, GetParam().out);
+    EXPECT_EQ(r.err, GetParam().err);
+    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+    EXPECT_EQ(dir.list(), std::vector<std::string>{}) << "a filter writes no file";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RemoveFilter,
+    testing::Values(
+        FilterCase{"Removes", {"-r", "-", "a"}, "<?xml version=\"1.0\"?>\n<r><a/><b>x<a>y</a></b></r>\n",
+                   "<r><b>x</b></r>\r\n",
+                   "\n Removing: a( - )\n Number of Elements: 2\n"
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"NothingMatchedStillWritesTheDocument", {"-R", "-", "q"}, "<r><b>x</b></r>",
+                   "<r><b>x</b></r>\r\n",
+                   "\n\n The element q was not found.\n\n The file has not changed."
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"NoNamesCopies", {"-r", "-"}, "<r><b>x</b></r>", "<r><b>x</b></r>\r\n",
+                   "No Elements are specified to be removed."
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"MalformedWritesNothing", {"-r", "-", "a"}, "<r><a/>", "",
+                   "\nFatal Error at file \"\", line 1, column 8"
+                   "\n   Message: input ended before all started tags were ended; last tag "
+                   "started is 'r'\n"
+                   "\n *** EXCEPTION: The file is not valid. Please insure that the file is "
+                   "\n valid according to its schema."
+                   "\n Insure validity of file (formatted properly)."
+                   "\n You can use Internet Explorer to validate the file."
+                   "\n *** Failed to remove elements from file.\n\n",
+                   2}),
+    [](const testing::TestParamInfo<FilterCase>& info) { return info.param.name; });
+
 TEST(StandardInput, ALargeDocumentThroughThePipeEqualsTheFile) {
     std::string document = "<r>";
     for (int i = 0; i < 60000; ++i)
@@ -350,6 +405,45 @@ TEST(GitDriver, RealGitDiffCallsItThroughTheDriverTheReadmeSetsUp) {
     const std::string tool = shell(
         dir.path(), "git difftool -y -x '" QUENNEL_BINARY " -l' -- f.xml 2>/dev/null", &code);
     EXPECT_NE(tool.find(" ** 2 differences"), std::string::npos) << tool;
+}
+
+// No byte that a terminal acts on: C0 but tab and line feed, DEL, C1 in UTF-8.
+bool holdsRawControls(const std::string& out) {
+    for (size_t i = 0; i < out.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(out[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
+TEST(EntryPoint, ControlCharactersFromFilesAndNamesAreShownEscaped) {
+    TempDir dir;
+    dir.write("esc.xml", "<?xml version=\"1.1\"?><r a=\"&#x1B;[2Jx&#x7F;\"/>");
+    dir.write("c1.xml", "<r a=\"\xC2\x9B" "2J\"/>");
+    dir.write("plain.xml", "<r a=\"y\"/>");
+    dir.write("dtd.xml", "<!DOCTYPE r SYSTEM \"x\xC2\x85.dtd\"><r/>");
+    RunOptions options;
+    options.cwd = dir.path();
+    const struct {
+        std::vector<std::string> args;
+        std::string shown;
+    } cases[] = {
+        {{"-l", "esc.xml", "plain.xml"}, "attribute a=\"\\x1B[2Jx\\x7F\""},
+        {{"-v", "c1.xml", "plain.xml"}, "attribute a=\"\\u009B2J\""},
+        {{"-j", "c1.xml", "plain.xml"}, "\"value\": \"\\u009B2J\""},
+        {{"x\x1B]0;t\x07.xml", "plain.xml"}, "The file x\\x1B]0;t\\x07.xml doesn't exist."},
+        {{"dtd.xml", "plain.xml"}, "unable to open DTD document 'x\\u0085.dtd'"},
+        {{"-r", "x\xC2\x9B.xml", "a"}, "The file x\\u009B.xml doesn't exist."},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = runQuennel(c.args, options);
+        EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+        EXPECT_FALSE(holdsRawControls(r.out)) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
 }
 
 TEST(EntryPoint, RemovalEndsWithSuccessAndCodeOneWhetherOrNotAnythingChanged) {

@@ -177,11 +177,11 @@ std::vector<HostileCase> hostileCases() {
 
     return {
         {"random bytes, diff", {{"a.xml", random}, kOther}, {}, {"a.xml", "o.xml"},
-         parsing("a.xml") + notValid(fatal(1, 1, "invalid byte '\x18' at position 3 of a 3-byte "
+         parsing("a.xml") + notValid(fatal(1, 1, "invalid byte '\\x18' at position 3 of a 3-byte "
                                                   "sequence")) + kFailedDiff,
          2},
         {"random bytes, remove", {{"f.xml", random}}, {}, {"-r", "f.xml", "a"},
-         notValid(fatal(1, 1, "invalid byte '\x18' at position 3 of a 3-byte sequence")) +
+         notValid(fatal(1, 1, "invalid byte '\\x18' at position 3 of a 3-byte sequence")) +
              kFailedRemove,
          2},
         {"truncated in a character, diff", {{"a.xml", truncated}, kOther}, {}, {"a.xml", "o.xml"},

@@ -493,3 +493,37 @@ TEST(LoadEndToEnd, CatalogsMapUrlsAndPublicIdsToLocalFiles) {
     EXPECT_EQ(miss.exitCode, 2);
     EXPECT_EQ(miss.err, "");
 }
+
+// However little memory there is, a diff ends with its verdict or its failure block: never an
+// abort, never a word on standard error. Every limit on the way up cuts somewhere else: in a
+// load, in the comparison, in a thread.
+TEST(LoadEndToEnd, RunningOutOfMemoryAnywhereIsAFailureNeverAnAbort) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address-space limit";
+#else
+    std::string items;
+    for (int i = 0; i < 60000; ++i)
+        items += "<i a=\"" + std::to_string(i) + "\">text " + std::to_string(i) + "</i>\n";
+    TempDir dir;
+    dir.write("a.xml", "<r>\n<first/>\n" + items + "</r>");
+    dir.write("b.xml", "<r>\n" + items + "<first/>\n</r>");
+    RunOptions options;
+    options.cwd = dir.path();
+    for (const char* order : {"-o", "-c"}) {
+        for (rlim_t megabytes = 96; megabytes <= 256; megabytes += 10) {
+            options.inChild = [megabytes] {
+                const rlimit limit{megabytes << 20, megabytes << 20};
+                setrlimit(RLIMIT_AS, &limit);
+            };
+            const RunResult r = runQuennel({order, "a.xml", "b.xml"}, options);
+            SCOPED_TRACE(std::string(order) + " within " + std::to_string(megabytes) + " MB");
+            EXPECT_EQ(r.signal, 0);
+            EXPECT_EQ(r.err, "");
+            const bool verdict = r.out.find(" ** Files are") != std::string::npos;
+            const bool failed = r.out.find(" *** Failed to diff files") != std::string::npos;
+            EXPECT_TRUE(verdict != failed) << r.out;
+            EXPECT_EQ(r.exitCode, failed ? 2 : std::string(order) == "-o" ? 0 : 1);
+        }
+    }
+#endif
+}
