@@ -1,5 +1,6 @@
 #include "compare/Quennel.h"
 
+#include <exception>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -105,13 +106,15 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     EventStream compareStream;
     CaseFolding& fold = folding();  // made here: the comparing thread must not race to make it
     bool same = false;
+    std::exception_ptr comparingFailed;
     std::thread comparing;
     try {
         comparing = std::thread([&] {
             try {
                 same = eventStreamsEqual(originalStream, compareStream, fold);
             } catch (...) {
-                // Keep both loads moving; the verdict is not used then.
+                comparingFailed = std::current_exception();
+                // Keep both loads moving; the run fails after them.
                 EventLog rest;
                 while (originalStream.take(rest)) {
                 }
@@ -149,6 +152,7 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     second.finish();
     comparing.join();
     comparing = std::thread();
+    if (comparingFailed) std::rethrow_exception(comparingFailed);
     streamedResult = same ? 0 : 1;
     return true;
 }

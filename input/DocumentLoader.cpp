@@ -5,8 +5,10 @@
 
 #include <xercesc/dom/DOMException.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
 
+#include "input/BoundedMemoryManager.h"
 #include "input/IDOMTreeErrorReporter.h"
 #include "input/LocalEntityResolver.h"
 #include "input/QelDOMParser.h"
@@ -50,6 +52,16 @@ void parseReporting(Parser* p, const I18NString* fileName, int descriptor, bool 
         reporter->fatalError(SAXParseException(message.c_str(), nullptr,
                                                refused.systemId.c_str(), refused.line,
                                                refused.column));
+        p->setErrorHandler(nullptr);
+        throw "The file is not valid. Please insure that the file is \n valid according to its schema.";
+    } catch (const OutOfMemoryException&) {
+        // The library's memory ran into the bound that the input sets, or the machine's.
+        const std::u16string message =
+            BoundedMemoryManager::instance().exceeded()
+                ? u"the document needs more memory than its size allows (64 MB and 128 bytes for "
+                  u"each byte read): entities expand too far"
+                : u"out of memory";
+        reporter->fatalError(SAXParseException(message.c_str(), nullptr, u"", 0, 0));
         p->setErrorHandler(nullptr);
         throw "The file is not valid. Please insure that the file is \n valid according to its schema.";
     } catch (const XMLException& e) {

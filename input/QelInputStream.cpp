@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "input/BoundedMemoryManager.h"
 #include "support/I18NConverter.h"
 
 QelInputStream::QelInputStream(const I18NString& path) {
@@ -41,5 +42,6 @@ XMLSize_t QelInputStream::readBytes(XMLByte* const toFill, const XMLSize_t maxTo
     if (!isOpen) return 0;
     const XMLSize_t got = file->read(toFill, maxToRead);
     consumed += got;
+    BoundedMemoryManager::countInput(got);
     return got;
 }
