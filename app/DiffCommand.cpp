@@ -9,6 +9,7 @@
 #include "app/Usage.h"
 #include "compare/DifferenceJson.h"
 #include "compare/Quennel.h"
+#include "output/Selector.h"
 #include "support/Platform.h"
 #include "support/QelFmFile.h"
 
@@ -74,6 +75,8 @@ DiffArguments readArguments(int argc, char* argv[]) {
 }
 
 int diff(const DiffArguments& args, Quennel& quennel) {
+    // A malformed selector is refused before any file is read.
+    if (!parseSelectors(args.ignoreList)) return 2;
     if (!fileExists(args.original) || !fileExists(args.compare)) return 2;
     if (namesStandardStream(args.original) && namesStandardStream(args.compare)) {
         std::cout << "\n\n *** INVALID FILE: Standard input (-) can be only one of the two files."

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "output/DOMElementRemover.h"
+#include "output/Selector.h"
 #include "support/LockedFile.h"
 #include "support/QelFmFile.h"
 
@@ -23,6 +24,8 @@ void reportReadOnly(const char* file) {
 
 bool runRemoveCommand(int argc, char* argv[]) {
     const char* file = argv[2];
+    // A malformed selector is refused before any file is read.
+    if (!parseSelectors(std::vector<const char*>(argv + 3, argv + argc))) return false;
     if (!QelFmDir::exists(file, 0x8100)) {
         reportMissing(file);
         return false;
@@ -57,6 +60,7 @@ bool runRemoveCommand(int argc, char* argv[]) {
 }
 
 bool runRemoveFilter(int argc, char* argv[]) {
+    if (!parseSelectors(std::vector<const char*>(argv + 3, argv + argc))) return false;
     DOMElementRemover remover;
     return remover.removeElementsFromStandardInput(ElementNames(argv + 3, argv + argc));
 }

@@ -2,14 +2,19 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include <xercesc/dom/DOMAttr.hpp>
 #include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMNamedNodeMap.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "input/DocumentLoader.h"
 #include "input/XercesLibrary.h"
 #include "output/FileTarget.h"
+#include "output/Selector.h"
 #include "support/FailureHandlers.h"
 #include "support/Utf8.h"
 
@@ -21,31 +26,46 @@ struct Matches {
     std::size_t count = 0;          // every match, nested ones included
     std::vector<DOMNode*> outermost;  // matches not inside another match, in document order
     std::vector<std::size_t> sizes;   // how many matches each outermost one takes with it
+    std::vector<DOMAttr*> attributes;  // for an attribute selector, every match
 };
 
-// One walk over the whole tree instead of a live list that recounts after every removal.
-Matches findElements(DOMNode* root, const std::u16string& name) {
+// One walk over the whole tree instead of a live list that recounts after every removal. An
+// attribute that a DTD supplies by default is not in the file, and is not selected.
+Matches findMatches(DOMNode* root, const Selector& selector) {
     Matches found;
     if (!root) return found;
-    const bool any = name == u"*";
+    std::vector<const XMLCh*> path;  // names of the open elements, the document element first
     DOMNode* inside = nullptr;
     DOMNode* node = root->getFirstChild();
     while (node) {
-        if (node->getNodeType() == DOMNode::ELEMENT_NODE &&
-            (any || name == node->getNodeName())) {
-            ++found.count;
-            if (!inside) {
-                inside = node;
-                found.outermost.push_back(node);
-                found.sizes.push_back(0);
+        if (node->getNodeType() == DOMNode::ELEMENT_NODE) {
+            path.push_back(node->getNodeName());
+            if (selector.selectsAttributes()) {
+                DOMNamedNodeMap* attributes = node->getAttributes();
+                for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {
+                    auto* attribute = static_cast<DOMAttr*>(attributes->item(i));
+                    if (attribute->getSpecified() &&
+                        selector.matchesAttribute(path.data(), path.size(), attribute->getName())) {
+                        ++found.count;
+                        found.attributes.push_back(attribute);
+                    }
+                }
+            } else if (selector.matchesElement(path.data(), path.size())) {
+                ++found.count;
+                if (!inside) {
+                    inside = node;
+                    found.outermost.push_back(node);
+                    found.sizes.push_back(0);
+                }
+                ++found.sizes.back();
             }
-            ++found.sizes.back();
         }
         if (DOMNode* child = node->getFirstChild()) {
             node = child;
             continue;
         }
         while (node && node != root) {
+            if (node->getNodeType() == DOMNode::ELEMENT_NODE) path.pop_back();
             if (node == inside) inside = nullptr;
             if (DOMNode* next = node->getNextSibling()) {
                 node = next;
@@ -66,8 +86,9 @@ bool DOMElementRemover::terminateXerces() { return ::terminateXerces(); }
 bool DOMElementRemover::removeElements() {
     bool changed = false;
     for (const char* name : namesToRemove) {
-        const std::u16string wide = decodeUtf8(name);
-        const Matches matches = findElements(rootNode, wide);
+        // The commands refuse a malformed selector before anything is read.
+        const std::optional<Selector> selector = Selector::parse(name, nullptr);
+        const Matches matches = selector ? findMatches(rootNode, *selector) : Matches();
         if (matches.count == 0) {
             std::cout << "\n\n The element " << name << " was not found.";
             continue;
@@ -78,6 +99,8 @@ bool DOMElementRemover::removeElements() {
                       << filePath.toBytes(nullptr, nullptr, nullptr, nullptr) << " )"
                       << "\n Number of Elements: " << matches.count << std::endl;
         }
+        for (DOMAttr* attribute : matches.attributes)
+            attribute->getOwnerElement()->removeAttributeNode(attribute);
         std::size_t remaining = matches.count;
         for (std::size_t i = 0; i < matches.outermost.size(); ++i) {
             DOMNode* element = matches.outermost[i];

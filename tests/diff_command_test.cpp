@@ -57,6 +57,8 @@ TEST_P(DiffCommandEndToEnd, PrintsExactOutputAndExitCode) {
     dir.write("skip2.xml", "<r><a k='v'>text</a><!-- note --><b/><skip>2</skip></r>");
     dir.write("bad.xml", "<r><a></r>");
     dir.write("sub/deep name.xml", "<R><A K='V'>tEXT</A><!-- NOTE --><B></B></R>");
+    dir.write("attr1.xml", "<r stamp='1'><a k='1' n='x'><t>1</t></a><b><t>2</t></b></r>");
+    dir.write("attr2.xml", "<r stamp='2'><a k='2' n='x'><t>1</t></a><b><t>3</t></b></r>");
     // Many buffers long: the first difference is read long before the end of either file.
     std::string many;
     for (int i = 0; i < 40000; ++i) many += "<b/>\n";
@@ -125,6 +127,18 @@ INSTANTIATE_TEST_SUITE_P(
                  progress("a.xml", "extra.xml") + kSame, 0},
         DiffCase{"OptionsAndIgnore", {"-o", "-c", "order.xml", "extra.xml", "-i", "x"},
                  progress("order.xml", "extra.xml", notFound("x") + kUnchanged) + kSame, 0},
+        // Selectors: an ignored attribute is absent on both sides; paths pick by parent.
+        DiffCase{"IgnoreAttributesAndAPath", {"attr1.xml", "attr2.xml", "-i", "@k", "@stamp", "b/t"},
+                 progress("attr1.xml", "attr2.xml") + kSame, 0},
+        DiffCase{"IgnoreAnchoredAttributeOnly", {"attr1.xml", "attr2.xml", "-i", "/r/@stamp", "a/@k"},
+                 progress("attr1.xml", "attr2.xml") + kDifferent, 1},
+        DiffCase{"IgnorePathUnderAnotherParent", {"-o", "attr1.xml", "attr2.xml", "-i", "@*", "a/t"},
+                 progress("attr1.xml", "attr2.xml") + kDifferent, 1},
+        DiffCase{"MalformedSelectorBeforeAnyFile", {"none.xml", "attr2.xml", "-i", "a", "b/@c/d"},
+                 "\n\n *** INVALID SELECTOR: b/@c/d is not well formed: an attribute step must be "
+                 "the last step.\n Please insure each selector is a name, @name, or a path such as "
+                 "a/b, /a/b or a/@name." + kFailed,
+                 2},
         // Failures.
         DiffCase{"FirstNotWellFormed", {"bad.xml", "a.xml"},
                  "\nParsing bad.xml\n" + kBadDiagnostic + kNotValid + kFailed, 2},
