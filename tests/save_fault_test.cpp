@@ -172,6 +172,15 @@ bool inLocks(pid_t pid, bool waiting) {
     return false;
 }
 
+// Whether pid sleeps in a write to a full pipe: a held run has read its file and printed its
+// count, so whatever changes now comes after every check made on opening.
+bool blockedWriting(pid_t pid) {
+    std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+    std::string where;
+    std::getline(wchan, where);
+    return where.find("pipe_write") != std::string::npos;
+}
+
 bool eventually(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!condition()) {
@@ -281,7 +290,10 @@ TEST(SaveRace, NameChangedWhileTheFileIsReadIsNotWritten) {
         dir.write("v.xml", "<victim><x/></victim>");
         ASSERT_EQ(::symlink("f.xml", dir.file("link.xml").c_str()), 0);
         HeldRun run = startRun(dir.path(), {"-r", "link.xml", "x"}, true);
-        ASSERT_TRUE(eventually([&] { return inLocks(run.pid, false); })) << c.what;
+        // Holding the lock is not enough: right after taking it the run still looks at what the
+        // name designates (a file renamed over while it waited is the one to edit).
+        ASSERT_TRUE(eventually([&] { return inLocks(run.pid, false) && blockedWriting(run.pid); }))
+            << c.what;
         c.change(dir);
         const auto [out, code] = collect(run);
         EXPECT_EQ(out, "\n Removing: x( link.xml )\n Number of Elements: 1\n" +
