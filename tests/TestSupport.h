@@ -13,11 +13,17 @@ struct RunResult {
     int signal = 0;
 };
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kRunTimeoutSeconds = 600;  // the sanitizer slows some runs tenfold
+#else
+constexpr int kRunTimeoutSeconds = 120;
+#endif
+
 struct RunOptions {
     std::string cwd;                          // working directory; empty: inherit
     std::vector<std::string> env;             // extra NAME=VALUE entries
     std::function<void()> inChild;            // runs in the child before exec (setrlimit, ...)
-    int timeoutSeconds = 120;                 // the child is killed after this
+    int timeoutSeconds = kRunTimeoutSeconds;  // the child is killed after this
     const std::string* input = nullptr;       // fed through a pipe as standard input
 };
 

@@ -241,7 +241,11 @@ TEST_P(LoadFailureEndToEnd, PrintsDiagnosticsThenFails) {
         RunOptions options;
         options.cwd = dir.path();
         options.env = {lang, "LC_ALL=", "LC_CTYPE=", "LC_MESSAGES="};
+#if defined(__SANITIZE_ADDRESS__)
+        options.timeoutSeconds = 600;  // the sanitizer takes minutes over the billion laughs
+#else
         options.timeoutSeconds = 60;
+#endif
         options.inChild = limitMemory;
         const RunResult r = runQuennel(GetParam().args, options);
         EXPECT_EQ(r.out, GetParam().out) << lang;
