@@ -3,6 +3,7 @@
 #include <iostream>
 #include <vector>
 
+#include "app/EntryPoint.h"
 #include "output/DOMElementRemover.h"
 #include "output/Selector.h"
 #include "support/LockedFile.h"
@@ -23,6 +24,13 @@ void reportReadOnly(const char* file) {
 }  // namespace
 
 bool runRemoveCommand(int argc, char* argv[]) {
+    // -n (any case) between -r and the file, when a file follows: a dry run.
+    const bool dryRun = argc > 3 && compareNoCase(I18NString(argv[2], nullptr, -1, nullptr, nullptr),
+                                                  I18NString("-n", nullptr, -1, nullptr, nullptr)) == 0;
+    if (dryRun) {
+        --argc;
+        ++argv;
+    }
     const char* file = argv[2];
     // A malformed selector is refused before any file is read.
     if (!parseSelectors(std::vector<const char*>(argv + 3, argv + argc))) return false;
@@ -56,6 +64,7 @@ bool runRemoveCommand(int argc, char* argv[]) {
     const I18NString path(file, I18NGetPlatformDefaultEncoding(), -1, nullptr, nullptr);
     std::vector<const char*> elementNames(argv + 3, argv + argc);
     DOMElementRemover remover;
+    remover.setDryRun(dryRun);
     return remover.removeElementsFromFile(path, elementNames, locked);
 }
 

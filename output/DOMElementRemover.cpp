@@ -12,6 +12,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "input/DocumentLoader.h"
+#include "input/QelDOMParser.h"
 #include "input/XercesLibrary.h"
 #include "output/FileTarget.h"
 #include "output/Selector.h"
@@ -27,6 +28,7 @@ struct Matches {
     std::vector<DOMNode*> outermost;  // matches not inside another match, in document order
     std::vector<std::size_t> sizes;   // how many matches each outermost one takes with it
     std::vector<DOMAttr*> attributes;  // for an attribute selector, every match
+    std::vector<DOMNode*> elements;    // for an element selector, every match
 };
 
 // One walk over the whole tree instead of a live list that recounts after every removal. An
@@ -52,6 +54,7 @@ Matches findMatches(DOMNode* root, const Selector& selector) {
                 }
             } else if (selector.matchesElement(path.data(), path.size())) {
                 ++found.count;
+                found.elements.push_back(node);
                 if (!inside) {
                     inside = node;
                     found.outermost.push_back(node);
@@ -80,6 +83,16 @@ Matches findMatches(DOMNode* root, const Selector& selector) {
 
 }  // namespace
 
+std::string DOMElementRemover::positionOf(const DOMNode* node) const {
+    // A node from an entity's expansion has no place of its own: its reference's element has.
+    for (; node && positionsParser; node = node->getParentNode()) {
+        const auto found = positionsParser->positions().find(node);
+        if (found != positionsParser->positions().end())
+            return std::to_string(found->second.line) + ":" + std::to_string(found->second.column);
+    }
+    return "?:?";
+}
+
 bool DOMElementRemover::initializeXerces() { return ::initializeXerces(); }
 bool DOMElementRemover::terminateXerces() { return ::terminateXerces(); }
 
@@ -95,9 +108,18 @@ bool DOMElementRemover::removeElements() {
         }
         changed = true;
         if (!filePath.empty()) {
-            std::cout << "\n Removing: " << name << "( "
-                      << filePath.toBytes(nullptr, nullptr, nullptr, nullptr) << " )"
-                      << "\n Number of Elements: " << matches.count << std::endl;
+            const std::string file = filePath.toBytes(nullptr, nullptr, nullptr, nullptr);
+            std::cout << "\n Removing: " << name << "( " << file << " )";
+            if (dryRun) {
+                for (DOMNode* element : matches.elements)
+                    std::cout << "\n    " << file << ":" << positionOf(element) << ": element <"
+                              << encodeUtf8(element->getNodeName()) << ">";
+                for (DOMAttr* attribute : matches.attributes)
+                    std::cout << "\n    " << file << ":" << positionOf(attribute->getOwnerElement())
+                              << ": attribute " << encodeUtf8(attribute->getName()) << "=\""
+                              << encodeUtf8(attribute->getValue()) << "\"";
+            }
+            std::cout << "\n Number of Elements: " << matches.count << std::endl;
         }
         for (DOMAttr* attribute : matches.attributes)
             attribute->getOwnerElement()->removeAttributeNode(attribute);
@@ -149,15 +171,27 @@ bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const Ele
         if (!initializeXerces()) throw "Error while initializing Xerces";
         // Not opened for reading: the same failure as a file the parser cannot open.
         if (file.descriptor() < 0) throw "Error occured while parsing the file.";
+        if (dryRun) {
+            // Each match is shown where it stands in the file.
+            auto recording = std::make_unique<QelDOMParser>();
+            recording->setRecordPositions(true);
+            positionsParser = recording.get();
+            parser = recording.release();
+        }
         rootNode = loadDocument(&filePath, file.descriptor(), &parser, false);
         if (!rootNode) throw "The root node is NULL.";
         if (!removeElements()) {
             std::cout << "\n\n The file has not changed.";
             return;
         }
+        if (dryRun) {
+            std::cout << "\n\n Dry run (-n): nothing was written, the file was not changed.";
+            return;
+        }
         save();
     });
     delete parser;
+    positionsParser = nullptr;
     rootNode = nullptr;
     replaced = nullptr;
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <xercesc/dom/DOMNode.hpp>
 
 #include "support/I18NString.h"
 #include "support/LockedFile.h"
+
+class QelDOMParser;
 
 // Element names as given on the command line, in order, duplicates kept. The strings are the
 // caller's (the argument vector) and must outlive every use.
@@ -27,15 +30,21 @@ public:
     // Removes the elements from a document already loaded; quiet about what it removes.
     bool removeElementsFromDocument(xercesc::DOMNode*& root, const ElementNames& names);
 
+    // Shows every match where it stands and writes nothing (-n).
+    void setDryRun(bool dry) { dryRun = dry; }
+
     bool initializeXerces();
     bool terminateXerces();
 
 private:
     bool removeElements();
+    std::string positionOf(const xercesc::DOMNode* node) const;
     void save();
 
     I18NString filePath;
     ElementNames namesToRemove;
     xercesc::DOMNode* rootNode = nullptr;
     LockedFile* replaced = nullptr;
+    bool dryRun = false;
+    const QelDOMParser* positionsParser = nullptr;  // records where elements stand, under -n
 };

@@ -221,6 +221,21 @@ const RemoveCase kCases[] = {
     {"an attribute the DTD supplies by default is not in the file and is not selected",
      {"-r", "f.xml", "@k"}, kDtdDoc,
      notFound("@k") + "\n\n The file has not changed." + kSuccess, 1, kUnchanged},
+    {"a dry run shows every match where it stands and writes nothing",
+     {"-r", "-N", "f.xml", "a", "@id", "q"},
+     "<r id=\"1\">\n  <a id=\"2\"><b id=\"3\"/></a>\n  <c><a/></c>\n</r>\n",
+     "\n Removing: a( f.xml )\n    f.xml:2:13: element <a>\n    f.xml:3:10: element <a>"
+     "\n Number of Elements: 2\n"
+     "\n Removing: @id( f.xml )\n    f.xml:1:11: attribute id=\"1\"\n Number of Elements: 1\n" +
+         notFound("q") + "\n\n Dry run (-n): nothing was written, the file was not changed." +
+         kSuccess,
+     1, kUnchanged},
+    {"a dry run that matches nothing says so as a removal does",
+     {"-r", "-n", "f.xml", "x"}, kDoc,
+     notFound("x") + "\n\n The file has not changed." + kSuccess, 1, kUnchanged},
+    {"-n with nothing after it is the file's name", {"-r", "-n"}, kDoc,
+     "\n\n *** INVALID FILE: The file -n doesn't exist.\n Please insure the file exist and try "
+     "again." + kFailure, 2, kUnchanged},
     {"a malformed selector fails before the file is read",
      {"-r", "f.xml", "a", "b//c"}, kDoc,
      "\n\n *** INVALID SELECTOR: b//c is not well formed: '//' is not supported (a path "
