@@ -19,8 +19,21 @@ bool EventStream::take(EventLog& chunk) {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [this] { return !chunks.empty() || closed; });
     if (chunks.empty()) return false;
+    EventLog used = std::move(chunk);
     chunk = std::move(chunks.front());
     chunks.pop_front();
+    if (spares.size() < capacity) {
+        used.clear();
+        spares.push_back(std::move(used));
+    }
     changed.notify_all();
     return true;
+}
+
+EventLog EventStream::spare() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (spares.empty()) return EventLog();
+    EventLog log = std::move(spares.front());
+    spares.pop_front();
+    return log;
 }

@@ -21,13 +21,18 @@ public:
     // Producer: no more chunks, whether the document ended or its load failed.
     void close();
 
-    // Consumer: the next chunk, waiting for it; false once the stream is closed and empty.
+    // Consumer: the next chunk, waiting for it; false once the stream is closed and empty. The
+    // chunk it replaces goes back to the producer, emptied, with its memory.
     bool take(EventLog& chunk);
+    // Producer: an empty log for the next chunk, one that has been used when there is one, so
+    // that the memory is reused instead of allocated and faulted in afresh.
+    EventLog spare();
 
 private:
     const std::size_t capacity;
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<EventLog> chunks;
+    std::deque<EventLog> spares;
     bool closed = false;
 };

@@ -27,7 +27,7 @@ void QelEventParser::Recorder::handOff(bool always) {
     // A long text makes a large chunk by itself; many short ones are cut by count or size.
     if (always || log.events().size() >= chunkEvents || log.arenaSize() >= (std::size_t{1} << 19)) {
         stream->put(std::move(log));
-        log.clear();
+        log = stream->spare();
     }
 }
 
