@@ -73,7 +73,7 @@ int runMain(int argc, char* argv[]) {
         case ActionRemove: {
             // As a filter, standard output carries the document: the messages go to standard
             // error, in this one case.
-            const bool filter = namesStandardStream(argv[2]);
+            const bool filter = namesStandardStream(argv[removeFileArgument(argc, argv)]);
             if (filter) {
                 std::signal(SIGPIPE, SIG_IGN);  // a reader that went away is a failed write
                 std::cout.flush();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/EntryPoint.h"
+#include "output/ByteKeepingRemover.h"
 #include "output/DOMElementRemover.h"
 #include "output/Selector.h"
 #include "support/LockedFile.h"
@@ -23,17 +24,42 @@ void reportReadOnly(const char* file) {
 
 }  // namespace
 
-bool runRemoveCommand(int argc, char* argv[]) {
-    // -n (any case) between -r and the file, when a file follows: a dry run.
-    const bool dryRun = argc > 3 && compareNoCase(I18NString(argv[2], nullptr, -1, nullptr, nullptr),
-                                                  I18NString("-n", nullptr, -1, nullptr, nullptr)) == 0;
-    if (dryRun) {
-        --argc;
-        ++argv;
+namespace {
+
+bool isWord(const char* argument, const char* word) {
+    return compareNoCase(I18NString(argument, nullptr, -1, nullptr, nullptr),
+                         I18NString(word, nullptr, -1, nullptr, nullptr)) == 0;
+}
+
+struct RemoveOptions {
+    bool keep = false;    // -k: cut the matches out of the bytes
+    bool dryRun = false;  // -n: show the matches, write nothing
+    int file = 2;         // where the file stands
+};
+
+RemoveOptions removeOptions(int argc, char* argv[]) {
+    RemoveOptions options;
+    for (; options.file + 1 < argc; ++options.file) {
+        if (isWord(argv[options.file], "-k"))
+            options.keep = true;
+        else if (isWord(argv[options.file], "-n"))
+            options.dryRun = true;
+        else
+            break;
     }
-    const char* file = argv[2];
+    return options;
+}
+
+}  // namespace
+
+int removeFileArgument(int argc, char* argv[]) { return removeOptions(argc, argv).file; }
+
+bool runRemoveCommand(int argc, char* argv[]) {
+    const RemoveOptions options = removeOptions(argc, argv);
+    const char* file = argv[options.file];
+    const std::vector<const char*> selectors(argv + options.file + 1, argv + argc);
     // A malformed selector is refused before any file is read.
-    if (!parseSelectors(std::vector<const char*>(argv + 3, argv + argc))) return false;
+    if (!parseSelectors(selectors)) return false;
     if (!QelFmDir::exists(file, 0x8100)) {
         reportMissing(file);
         return false;
@@ -62,14 +88,26 @@ bool runRemoveCommand(int argc, char* argv[]) {
             break;
     }
     const I18NString path(file, I18NGetPlatformDefaultEncoding(), -1, nullptr, nullptr);
-    std::vector<const char*> elementNames(argv + 3, argv + argc);
+    if (options.keep) {
+        ByteKeepingRemover remover;
+        remover.setDryRun(options.dryRun);
+        return remover.removeFromFile(path, selectors, locked);
+    }
     DOMElementRemover remover;
-    remover.setDryRun(dryRun);
-    return remover.removeElementsFromFile(path, elementNames, locked);
+    remover.setDryRun(options.dryRun);
+    return remover.removeElementsFromFile(path, selectors, locked);
 }
 
 bool runRemoveFilter(int argc, char* argv[]) {
-    if (!parseSelectors(std::vector<const char*>(argv + 3, argv + argc))) return false;
+    const RemoveOptions options = removeOptions(argc, argv);
+    const std::vector<const char*> selectors(argv + options.file + 1, argv + argc);
+    if (!parseSelectors(selectors)) return false;
+    if (options.keep) {
+        ByteKeepingRemover remover;
+        remover.setDryRun(options.dryRun);
+        return remover.removeFromStandardInput(selectors);
+    }
     DOMElementRemover remover;
-    return remover.removeElementsFromStandardInput(ElementNames(argv + 3, argv + argc));
+    remover.setDryRun(options.dryRun);
+    return remover.removeElementsFromStandardInput(selectors);
 }

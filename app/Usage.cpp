@@ -58,8 +58,9 @@ void printHelp() {
     std::cout << "  -l" << "\t" << "first word only: list every difference, where it is in both files.\n";
     std::cout << "  -j" << "\t" << "first word only: the verdict and that list as one JSON object.\n";
     std::cout << "  -" << "\t" << "as a file of a diff: read that document from standard input.\n";
+    std::cout << "  -r -k file element..." << "\t" << "keep: cut the matches out of the file's bytes, change nothing else.\n";
     std::cout << "  -r -n file element..." << "\t" << "dry run: show every match where it stands, write nothing.\n";
-    std::cout << "  -r - element..." << "\t" << "filter: standard input to standard output, messages to standard error.\n";
+    std::cout << "  -r [-k] - element..." << "\t" << "filter: standard input to standard output, messages to standard error.\n";
     std::cout << "  selectors" << "\t" << "after -i and after -r's file: name, *, @name, @*, a/b, /a/b, a/@name.\n";
     std::cout << "  --git PATH OLD-FILE OLD-HEX OLD-MODE NEW-FILE NEW-HEX NEW-MODE\n";
     std::cout << "\t" << "git's diff driver: the list for a/PATH and b/PATH; exit 0 unless it failed.\n";

@@ -220,11 +220,15 @@ def build_rows(q, data, work, quick):
         a, target = d("records-%s.xml" % size), w("records-%s.xml" % size)
         add("q-r-%s" % size, g, "quennel -r %s (fresh copy)" % frequent, [q, "-r", target, frequent], 1,
             prepare=fresh_copy(a, target), verify=lacks(target, "<%s>" % frequent))
+        add("q-rk-%s" % size, g, "quennel -r -k %s (fresh copy)" % frequent,
+            [q, "-r", "-k", target, frequent], 1,
+            prepare=fresh_copy(a, target), verify=lacks(target, "<%s>" % frequent))
+        # the same element, by the tool most scripts use for it
+        add("xmlstarlet-%s" % size, g, "xmlstarlet ed -d //%s > file" % frequent,
+            "xmlstarlet ed -d //%s %s > %s" % (frequent, a, w("xmlstarlet.out")), 0)
         if size == "10mb":
             add("domprint-%s" % size, g, "DOMPrint -n > file",
                 "DOMPrint -n %s > %s" % (a, w("domprint.out")), 0)
-            add("xmlstarlet-%s" % size, g, "xmlstarlet ed -d //%s > file" % frequent,
-                "xmlstarlet ed -d //%s %s > %s" % (frequent, a, w("xmlstarlet.out")), 0)
         else:
             add("domprint-%s" % size, g, "DOMPrint -n > file, variant without references",
                 "DOMPrint -n %s > %s" % (d("records-%s-norefs.xml" % size), w("domprint.out")), 0)
@@ -282,6 +286,9 @@ def ratios(rows):
               "q-wide-%s-o-shuffled" % n, "q-wide-%s-inorder" % n, 1.5)
     ratio("-r 10 MB / DOMPrint 10 MB", "q-r-10mb", "domprint-10mb", 1.1)
     ratio("-r 100 MB / DOMPrint 100 MB without references", "q-r-100mb", "domprint-100mb", 1.3)
+    for size, label in (("10mb", "10 MB"), ("100mb", "100 MB")):
+        ratio("-r -k %s / xmlstarlet ed -d" % label, "q-rk-%s" % size, "xmlstarlet-%s" % size, 0.5)
+        ratio("-r -k %s / -r" % label, "q-rk-%s" % size, "q-r-%s" % size, 0.4)
     # The target is about deep-100k; at 10k both runs take milliseconds and start-up dominates.
     # DOMCount -n parses the way quennel does (namespaces on); if it failed, quennel's own parse.
     # A diff parses two files, -r one.

@@ -103,6 +103,8 @@ void fuzzInitialize() {
     }
 }
 
+std::string fuzzPath(const std::string& name) { return directory() + "/" + name; }
+
 Loaded loadBytes(const std::string& name, const std::uint8_t* data, std::size_t size) {
     Loaded loaded;
     const std::string path = directory() + "/" + name;

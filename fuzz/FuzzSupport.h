@@ -36,6 +36,9 @@ void fuzzInitialize();
 Loaded loadBytes(const std::string& name, const std::uint8_t* data, std::size_t size);
 Loaded loadBytes(const std::string& name, const std::string& bytes);
 
+// Where loadBytes writes name.
+std::string fuzzPath(const std::string& name);
+
 LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, std::size_t size,
                             bool ignoreComments);
 

@@ -12,6 +12,7 @@
 #include "input/IDOMTreeErrorReporter.h"
 #include "input/LocalEntityResolver.h"
 #include "input/QelDOMParser.h"
+#include "input/QelElementParser.h"
 #include "input/QelEventParser.h"
 #include "input/QelInputSource.h"
 #include "support/Platform.h"
@@ -112,4 +113,8 @@ void streamEvents(const I18NString* fileName, QelEventParser** parser, bool doSc
     if (!*parser) *parser = new QelEventParser(ignoreComments);
     (*parser)->streamTo(&stream, chunkEvents);
     parseReporting(*parser, fileName, -1, doSchema, diagnostics);
+}
+
+void scanElements(const I18NString* fileName, int descriptor, QelElementParser* parser) {
+    parseReporting(parser, fileName, descriptor, false, std::cout);
 }

@@ -9,6 +9,7 @@
 #include "support/I18NString.h"
 
 class EventStream;
+class QelElementParser;
 class QelEventParser;
 
 // Parses one file into a DOM document and returns its document node (null when the parser holds
@@ -36,3 +37,8 @@ void loadEvents(const I18NString* fileName, QelEventParser** parser, bool doSche
 void streamEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,
                   bool ignoreComments, std::ostream& diagnostics, EventStream& stream,
                   std::size_t chunkEvents = 16384);
+
+// Parses one file (read through descriptor, or opened by name when it is -1) with an element
+// parser, which hands the elements to its listener: the same parse, diagnostics and failures as
+// loadDocument, without keeping anything.
+void scanElements(const I18NString* fileName, int descriptor, QelElementParser* parser);

@@ -204,17 +204,28 @@ bool DOMElementRemover::removeElementsFromStandardInput(const ElementNames& name
     XercesDOMParser* parser = nullptr;
     const bool result = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
+        if (dryRun) {
+            auto recording = std::make_unique<QelDOMParser>();
+            recording->setRecordPositions(true);
+            positionsParser = recording.get();
+            parser = recording.release();
+        }
         rootNode = loadDocument(&filePath, &parser, false);
         if (!rootNode) throw "The root node is NULL.";
-        if (names.empty())
+        if (names.empty()) {
             std::cout << "No Elements are specified to be removed.";
-        else if (!removeElements())
+        } else if (!removeElements()) {
             std::cout << "\n\n The file has not changed.";
+        } else if (dryRun) {
+            std::cout << "\n\n Dry run (-n): nothing was written, the file was not changed.";
+        }
+        if (dryRun) return;
         // What comes out is the whole document, whether or not anything was removed.
         std::cout.flush();
         writeDocumentToStandardOutput(rootNode);
     });
     delete parser;
+    positionsParser = nullptr;
     rootNode = nullptr;
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
     return result;

@@ -136,7 +136,7 @@ TEST(EntryPoint, HelpAndVersionAnswerAloneWithoutWaitingAndExitZero) {
         EXPECT_EQ(r.err, "") << word;
         ASSERT_EQ(r.out.rfind(usageBody, 0), 0u) << r.out;
         EXPECT_EQ(r.out.find("press any key"), std::string::npos);
-        for (const char* option : {"\n  -v\t", "\n  -\t", "\n  --version\t", "\n  --help, -h\t"})
+        for (const char* option : {"\n  -v\t", "\n  -\t", "\n  --version\t", "\n  --help, -h\t", "\n  -r -k file element...\t"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
     const RunResult v = runQuennel({"--version"});
@@ -261,6 +261,22 @@ INSTANTIATE_TEST_SUITE_P(
                    1},
         FilterCase{"NoNamesCopies", {"-r", "-"}, "<r><b>x</b></r>", "<r><b>x</b></r>\r\n",
                    "No Elements are specified to be removed."
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"KeepCutsTheBytes", {"-r", "-k", "-", "a"},
+                   "<?xml version=\"1.0\"?>\n<r><a/><b>x<a>y</a></b></r>\n",
+                   "<?xml version=\"1.0\"?>\n<r><b>x</b></r>\n",
+                   "\n Removing: a( - )\n Number of Elements: 2\n"
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"KeepWithNothingMatchedCopiesTheBytes", {"-r", "-K", "-", "q"},
+                   "<r ><b>x</b></r>", "<r ><b>x</b></r>",
+                   "\n\n The element q was not found.\n\n The file has not changed."
+                   "\n ** Removing elements was successful.\n\n",
+                   1},
+        FilterCase{"DryRunWritesNoDocument", {"-r", "-n", "-", "a"}, "<r>\n<a/></r>", "",
+                   "\n Removing: a( - )\n    -:2:5: element <a>\n Number of Elements: 1\n"
+                   "\n\n Dry run (-n): nothing was written, the file was not changed."
                    "\n ** Removing elements was successful.\n\n",
                    1},
         FilterCase{"MalformedWritesNothing", {"-r", "-", "a"}, "<r><a/>", "",

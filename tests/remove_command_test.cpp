@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "support/Utf8.h"
 
 namespace {
 
@@ -151,6 +152,30 @@ const std::string kDtdDoc =
     "<!ATTLIST a k CDATA \"dflt\">\n]>\n"
     "<!-- top -->\n<r><a>x</a><b/></r>\n<?done?>\n";
 
+const std::string kKeepDoc =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<!DOCTYPE r [\r\n"
+    "<!ELEMENT r ANY><!ELEMENT b ANY><!ELEMENT c ANY>\r\n"
+    "<!ATTLIST r z CDATA #IMPLIED y CDATA #IMPLIED id CDATA #IMPLIED>\r\n"
+    "<!ATTLIST b id CDATA #IMPLIED>\r\n<!ENTITY e \"x&#38;#62;y\">\r\n]>\r\n<!-- top -->\r\n"
+    "<r z='1'  y = \"&lt;&#65;\" id=\"7\"\r\n   ><c><![CDATA[<b/>]]>&e;&#233;</c>\r\n"
+    "  <b id=\"1\">\r\n    <b/>\r\n  </b>\r\n  <c/><b\r\n   id=\"2\"/> <?p <b/>?>\r\n"
+    "</r><!--end-->";
+
+std::string keepRefused(const std::string& what) {
+    return "\n\n *** FAILURE: -k cannot remove " + what +
+           ".\n\n *** EXITING: removing process is stopped";
+}
+
+// UTF-8 text as UTF-16, little end first.
+std::string utf16le(const std::string& text) {
+    std::string bytes;
+    for (const char16_t unit : decodeUtf8(text)) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
 const RemoveCase kCases[] = {
     {"one name found twice (one nested), one not found",
      {"-r", "f.xml", "a", "b"}, kDoc,
@@ -253,6 +278,66 @@ const RemoveCase kCases[] = {
      "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT b ANY><!ENTITY e \"<b>x</b>\">]><r>&e;<b/></r>",
      removing("b", 2) + "\n\n *** UNKNOWN EXCEPTION: " + kArgumentsBlockEnd + kFailure, 2,
      kUnchanged},
+    // -k: the file's own bytes, less what goes.
+    {"-k keeps declaration, DOCTYPE, comments, CDATA, references, quotes, order and CR LF",
+     {"-r", "-k", "f.xml", "b", "@id"}, kKeepDoc,
+     removing("b", 3) + removing("@id", 1) + kSuccess, 1,
+     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<!DOCTYPE r [\r\n"
+     "<!ELEMENT r ANY><!ELEMENT b ANY><!ELEMENT c ANY>\r\n"
+     "<!ATTLIST r z CDATA #IMPLIED y CDATA #IMPLIED id CDATA #IMPLIED>\r\n"
+     "<!ATTLIST b id CDATA #IMPLIED>\r\n<!ENTITY e \"x&#38;#62;y\">\r\n]>\r\n<!-- top -->\r\n"
+     "<r z='1'  y = \"&lt;&#65;\"\r\n   ><c><![CDATA[<b/>]]>&e;&#233;</c>\r\n"
+     "  <c/> <?p <b/>?>\r\n</r><!--end-->"},
+    {"-k takes a removed element's indentation only when it stands alone on its line(s)",
+     {"-r", "-K", "f.xml", "b"},
+     "<r>\n  <b/>\n  <b/> <b/>\n  <c>\n    <b>\n      <b/>\n    </b>\n  </c>\n  <c/><b/>\n"
+     "  <b/><c/>\n  x <b/>\n</r>",
+     removing("b", 8) + kSuccess, 1, "<r>\n  <c>\n  </c>\n  <c/>\n  <c/>\n  x \n</r>"},
+    {"-k runs the selectors in order, as a rewrite does",
+     {"-r", "-k", "f.xml", "c", "k", "a"}, kDoc,
+     removing("c", 1) + notFound("k") + removing("a", 1) + kSuccess, 1, "<r>\n</r>\n"},
+    {"-k keeps an ISO-8859-1 file in its encoding",
+     {"-r", "-k", "f.xml", "x", "@b"},
+     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a=\"\xE9\" b='\xFC'>\xFC<x>\xE9</x></r>",
+     removing("x", 1) + removing("@b", 1) + kSuccess, 1,
+     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a=\"\xE9\">\xFC</r>"},
+    {"-k keeps a UTF-16 file in UTF-16, byte order mark included",
+     {"-r", "-k", "f.xml", "b", "@x"},
+     utf16le("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\xC3\xA9\">\r\n"
+             "  <b x=\"1\">\xF0\x9F\x98\x80</b>\r\n  <c x=\"2\" d=\"3\"/>\r\n</r>\r\n"),
+     removing("b", 1) + removing("@x", 1) + kSuccess, 1,
+     utf16le("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\xC3\xA9\">\r\n"
+             "  <c d=\"3\"/>\r\n</r>\r\n")},
+    {"-k dry run: the same lines as without -k, nothing written",
+     {"-r", "-n", "-k", "f.xml", "a", "@id", "q"},
+     "<r id=\"1\">\n  <a id=\"2\"><b id=\"3\"/></a>\n  <c><a/></c>\n</r>\n",
+     "\n Removing: a( f.xml )\n    f.xml:2:13: element <a>\n    f.xml:3:10: element <a>"
+     "\n Number of Elements: 2\n"
+     "\n Removing: @id( f.xml )\n    f.xml:1:11: attribute id=\"1\"\n Number of Elements: 1\n" +
+         notFound("q") + "\n\n Dry run (-n): nothing was written, the file was not changed." +
+         kSuccess,
+     1, kUnchanged},
+    {"-k cannot cut out an element that an entity's expansion holds",
+     {"-r", "-k", "f.xml", "b"},
+     "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT b ANY><!ENTITY e \"<b>x</b>\">]><r>&e;<b/></r>",
+     removing("b", 2) + keepRefused("the element <b> at f.xml:1:73: it comes from the entity "
+                                    "&e;, not from the file's own bytes") + kFailure,
+     2, kUnchanged},
+    {"-k cannot cut out an attribute that an entity's expansion holds",
+     {"-r", "-k", "f.xml", "@id"},
+     "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT b ANY><!ATTLIST b id CDATA #IMPLIED>"
+     "<!ENTITY e \"<b id='1'/>\">]><r>&e;</r>",
+     removing("@id", 1) + keepRefused("the attribute id=\"1\" at f.xml:1:106: it comes from the "
+                                      "entity &e;, not from the file's own bytes") + kFailure,
+     2, kUnchanged},
+    {"-k does not remove the document element",
+     {"-r", "-k", "f.xml", "r"}, kDtdDoc,
+     removing("r", 1) + keepRefused("the element <r> at f.xml:9:4: it is the document element, "
+                                    "and the file would not be XML without it") + kFailure,
+     2, kUnchanged},
+    {"-k leaves a file where nothing matched untouched, DTD defaults included",
+     {"-r", "-k", "f.xml", "@k"}, kDtdDoc,
+     notFound("@k") + "\n\n The file has not changed." + kSuccess, 1, kUnchanged},
     {"a file that does not parse is left alone",
      {"-r", "f.xml", "a"}, "<r><a></r>",
      "\nFatal Error at file \"\", line 1, column 9\n   Message: expected end of tag 'a'"
