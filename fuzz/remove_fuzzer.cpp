@@ -59,10 +59,12 @@ void checkKeepingRemoval(const std::string& name, const std::uint8_t* data, std:
         return;
     }
     FUZZ_CHECK(isWholeLessRanges(kept, before), "-k changed or added bytes");
-    const Loaded keptDoc = loadBytes("kept.xml", kept);
-    FUZZ_CHECK(keptDoc.doc, "the file that -k wrote does not load");
     const Loaded rewrittenDoc = loadBytes("rewritten.xml", rewrittenBytes);
-    if (!rewrittenDoc.doc) return;  // the rewrite's own faults are the round-trip target's
+    // A removal may leave a document its DTD no longer allows; the rewrite's own faults are
+    // the round-trip target's.
+    if (!rewrittenDoc.doc) return;
+    const Loaded keptDoc = loadBytes("kept.xml", kept);
+    FUZZ_CHECK(keptDoc.doc, "the file that -k wrote does not load, the rewritten one does");
     FUZZ_CHECK(sameDocuments(keptDoc.doc, rewrittenDoc.doc, false, false),
                "-k and the rewrite give different documents");
 }
