@@ -112,8 +112,13 @@ public:
         std::uint32_t index = 0;
         for (XMLSize_t k = 0; k < attrCount; ++k) {
             const XMLAttr* attribute = attrs.elementAt(k);
-            // A DTD's default is not in the file, and is never selected.
+            // A DTD's default is not in the file, and is never selected; nor is a namespace
+            // declaration, whose prefix the file may still use.
             if (!attribute->getSpecified()) continue;
+            if (isNamespaceDeclaration(attribute->getQName())) {
+                ++index;
+                continue;
+            }
             for (std::size_t i = 0; i < selectors.size(); ++i) {
                 if (!selectors[i].selectsAttributes() ||
                     !selectors[i].matchesAttribute(path.data(), path.size(), attribute->getQName()))

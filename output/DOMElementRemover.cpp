@@ -32,8 +32,9 @@ struct Matches {
 };
 
 // One walk over the whole tree instead of a live list that recounts after every removal. An
-// attribute that a DTD supplies by default is not in the file, and is not selected.
-Matches findMatches(DOMNode* root, const Selector& selector) {
+// attribute that a DTD supplies by default is not in the file, and is not selected; nor, in a
+// file that is rewritten, is a namespace declaration, whose prefix the file may still use.
+Matches findMatches(DOMNode* root, const Selector& selector, bool declarations) {
     Matches found;
     if (!root) return found;
     std::vector<const XMLCh*> path;  // names of the open elements, the document element first
@@ -47,6 +48,7 @@ Matches findMatches(DOMNode* root, const Selector& selector) {
                 for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {
                     auto* attribute = static_cast<DOMAttr*>(attributes->item(i));
                     if (attribute->getSpecified() &&
+                        (declarations || !isNamespaceDeclaration(attribute->getName())) &&
                         selector.matchesAttribute(path.data(), path.size(), attribute->getName())) {
                         ++found.count;
                         found.attributes.push_back(attribute);
@@ -101,7 +103,7 @@ bool DOMElementRemover::removeElements() {
     for (const char* name : namesToRemove) {
         // The commands refuse a malformed selector before anything is read.
         const std::optional<Selector> selector = Selector::parse(name, nullptr);
-        const Matches matches = selector ? findMatches(rootNode, *selector) : Matches();
+        const Matches matches = selector ? findMatches(rootNode, *selector, filePath.empty()) : Matches();
         if (matches.count == 0) {
             std::cout << "\n\n The element " << name << " was not found.";
             continue;

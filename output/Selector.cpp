@@ -87,3 +87,10 @@ std::optional<Selectors> parseSelectors(const std::vector<const char*>& words) {
     }
     return selectors;
 }
+
+bool isNamespaceDeclaration(const XMLCh* name) {
+    static const char16_t prefix[] = u"xmlns";
+    for (std::size_t i = 0; i < 5; ++i)
+        if (name[i] != prefix[i]) return false;
+    return name[5] == 0 || name[5] == u':';
+}

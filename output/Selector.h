@@ -44,3 +44,6 @@ using Selectors = std::vector<Selector>;
 // Parses every word; on the first malformed one prints the failure block that names it and
 // returns nullopt.
 std::optional<Selectors> parseSelectors(const std::vector<const char*>& words);
+
+// Whether an attribute name is xmlns or xmlns:prefix.
+bool isNamespaceDeclaration(const XMLCh* name);
