@@ -24,7 +24,9 @@ QelDOMParser::QelDOMParser()
 }
 
 void QelDOMParser::parse(const InputSource& source) {
-    const std::unique_ptr<InputSource> recorded = subset.record(source);
+    std::unique_ptr<InputSource> watched;
+    if (recordPositions) watched = columns.watch(source);
+    const std::unique_ptr<InputSource> recorded = subset.record(watched ? *watched : source);
     try {
         XercesDOMParser::parse(*recorded);
     } catch (...) {
@@ -63,10 +65,7 @@ void QelDOMParser::startElement(const XMLElementDecl& decl, const unsigned int u
     if (isRoot) subset.stop();
     flushText();
     XercesDOMParser::startElement(decl, urlId, prefix, attrs, attrCount, isEmpty, isRoot);
-    if (recordPositions && !expansion.inside()) {
-        const Locator* at = getScanner()->getLocator();
-        elementPositions[getCurrentNode()] = {at->getLineNumber(), at->getColumnNumber()};
-    }
+    if (recordPositions && !expansion.inside()) elementPositions[getCurrentNode()] = here();
 }
 
 void QelDOMParser::endElement(const XMLElementDecl& decl, const unsigned int urlId,
@@ -126,8 +125,14 @@ void QelDOMParser::recordMade() {
     if (!recordPositions || expansion.inside()) return;
     DOMNode* const made = getCurrentNode();
     if (!made || made->getNodeType() == DOMNode::ELEMENT_NODE) return;
+    elementPositions.emplace(made, here());
+}
+
+SourcePosition QelDOMParser::here() const {
     const Locator* at = getScanner()->getLocator();
-    elementPositions.emplace(made, SourcePosition{at->getLineNumber(), at->getColumnNumber()});
+    const XMLFileLoc line = at->getLineNumber();
+    return {line, columns.column(line, at->getColumnNumber(),
+                                 readsUtf(getScanner()->getReaderMgr()->getCurrentEncodingStr()))};
 }
 
 void QelDOMParser::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId,

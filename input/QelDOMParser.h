@@ -6,6 +6,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
+#include "input/CharacterColumns.h"
 #include "input/EntityExpansionLimit.h"
 #include "input/InternalSubsetCapture.h"
 #include "input/LocalEntityResolver.h"
@@ -68,6 +69,8 @@ private:
     // Hands the gathered text to the tree builder; every other event calls it first.
     void flushText();
     void recordMade();
+    // Where the scanner stands, its column counted in characters.
+    SourcePosition here() const;
 
     xercesc::SecurityManager securityManager;
     LocalEntityResolver resolver;
@@ -76,4 +79,5 @@ private:
     InternalSubsetCapture subset;
     bool recordPositions = false;
     SourcePositions elementPositions;
+    CharacterColumns columns;
 };

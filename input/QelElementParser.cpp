@@ -1,5 +1,7 @@
 #include "input/QelElementParser.h"
 
+#include <memory>
+
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/framework/XMLEntityDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
@@ -16,6 +18,12 @@ QelElementParser::QelElementParser(Listener& listener)
     setSecurityManager(&securityManager);
     setXMLEntityResolver(&resolver);
     installAdvDocHandler(&forwarder);
+}
+
+void QelElementParser::parse(const InputSource& source) {
+    if (!countColumns) return SAXParser::parse(source);
+    const std::unique_ptr<InputSource> watched = columns.watch(source);
+    SAXParser::parse(*watched);
 }
 
 void QelElementParser::Forwarder::count(XMLSize_t length) {
@@ -45,10 +53,13 @@ void QelElementParser::Forwarder::startElement(const XMLElementDecl& decl, const
         declared = true;
         listener.encoding(parser.getScanner().getReaderMgr()->getCurrentEncodingStr(), nullptr);
     }
-    const Locator* at = parser.getScanner().getLocator();
+    const XMLScanner& scanner = parser.getScanner();
+    const Locator* at = scanner.getLocator();
+    const XMLFileLoc line = at->getLineNumber();
     listener.startElement(decl.getFullName(), attrs, attrCount,
-                          entities.empty() ? nullptr : entities.back(), at->getLineNumber(),
-                          at->getColumnNumber());
+                          entities.empty() ? nullptr : entities.back(), line,
+                          parser.columns.column(line, at->getColumnNumber(),
+                                                readsUtf(scanner.getReaderMgr()->getCurrentEncodingStr())));
     if (isEmpty) listener.endElement();
 }
 

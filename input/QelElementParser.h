@@ -6,6 +6,7 @@
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
+#include "input/CharacterColumns.h"
 #include "input/EntityExpansionLimit.h"
 #include "input/LocalEntityResolver.h"
 
@@ -34,6 +35,10 @@ public:
     ~QelElementParser() override = default;
 
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
+    // Columns in characters rather than the scanner's UTF-16 units; costs a look at each byte.
+    void setCountColumns(bool count) { countColumns = count; }
+    void parse(const xercesc::InputSource& source);
+    using SAXParser::parse;
 
 private:
     class Forwarder : public xercesc::XMLDocumentHandler {
@@ -71,6 +76,8 @@ private:
         bool declared = false;
     };
 
+    bool countColumns = false;
+    CharacterColumns columns;
     xercesc::SecurityManager securityManager;
     LocalEntityResolver resolver;
     Forwarder forwarder;

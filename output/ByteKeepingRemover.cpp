@@ -239,6 +239,7 @@ bool ByteKeepingRemover::remove(const I18NString& path, const std::vector<const 
         Planner planner(selectors, shown, dryRun);
         {
             QelElementParser parser(planner);
+            parser.setCountColumns(dryRun);
             scanElements(&path, descriptor, &parser);
         }
         bool matched = false;

@@ -205,3 +205,21 @@ void writeFile(const std::string& path, const std::string& content) {
     if (!out) throw std::runtime_error("cannot write " + path);
     out << content;
 }
+
+std::string utf16le(const std::u16string& text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+std::string utf16be(const std::u16string& text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c >> 8);
+        bytes += static_cast<char>(c & 0xFF);
+    }
+    return bytes;
+}

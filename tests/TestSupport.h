@@ -60,6 +60,10 @@ private:
     std::string path_;
 };
 
+// Text as UTF-16 bytes, low byte first or high byte first; no byte order mark.
+std::string utf16le(const std::u16string& text);
+std::string utf16be(const std::u16string& text);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 

@@ -70,22 +70,6 @@ std::string notFound(const std::string& name) {
     return "\n\n The element " + name + " was not found.";
 }
 
-std::string utf16le(const std::u16string& text) {
-    std::string bytes;
-    for (char16_t c : text) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
-}
-std::string utf16be(const std::u16string& text) {
-    std::string bytes;
-    for (char16_t c : text) {
-        bytes += static_cast<char>(c >> 8);
-        bytes += static_cast<char>(c & 0xFF);
-    }
-    return bytes;
-}
 
 // The same bytes on every platform: mt19937 is fully specified.
 std::string randomBytes(std::size_t count) {

@@ -166,16 +166,6 @@ std::string keepRefused(const std::string& what) {
            ".\n\n *** EXITING: removing process is stopped";
 }
 
-// UTF-8 text as UTF-16, little end first.
-std::string utf16le(const std::string& text) {
-    std::string bytes;
-    for (const char16_t unit : decodeUtf8(text)) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
-
 const RemoveCase kCases[] = {
     {"one name found twice (one nested), one not found",
      {"-r", "f.xml", "a", "b"}, kDoc,
@@ -310,11 +300,11 @@ const RemoveCase kCases[] = {
      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a=\"\xE9\">\xFC</r>"},
     {"-k keeps a UTF-16 file in UTF-16, byte order mark included",
      {"-r", "-k", "f.xml", "b", "@x"},
-     utf16le("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\xC3\xA9\">\r\n"
-             "  <b x=\"1\">\xF0\x9F\x98\x80</b>\r\n  <c x=\"2\" d=\"3\"/>\r\n</r>\r\n"),
+     utf16le(decodeUtf8("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\xC3\xA9\">\r\n"
+             "  <b x=\"1\">\xF0\x9F\x98\x80</b>\r\n  <c x=\"2\" d=\"3\"/>\r\n</r>\r\n")),
      removing("b", 1) + removing("@x", 1) + kSuccess, 1,
-     utf16le("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\xC3\xA9\">\r\n"
-             "  <c d=\"3\"/>\r\n</r>\r\n")},
+     utf16le(decodeUtf8("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\xC3\xA9\">\r\n"
+             "  <c d=\"3\"/>\r\n</r>\r\n"))},
     {"-k dry run: the same lines as without -k, nothing written",
      {"-r", "-n", "-k", "f.xml", "a", "@id", "q"},
      "<r id=\"1\">\n  <a id=\"2\"><b id=\"3\"/></a>\n  <c><a/></c>\n</r>\n",
@@ -323,6 +313,11 @@ const RemoveCase kCases[] = {
      "\n Removing: @id( f.xml )\n    f.xml:1:11: attribute id=\"1\"\n Number of Elements: 1\n" +
          notFound("q") + "\n\n Dry run (-n): nothing was written, the file was not changed." +
          kSuccess,
+     1, kUnchanged},
+    {"-k dry run counts an emoji as one column",
+     {"-r", "-k", "-n", "f.xml", "x"}, "<r a=\"\xF0\x9F\x98\x80\">\r\n \xF0\x9F\x98\x80<x/></r>",
+     "\n Removing: x( f.xml )\n    f.xml:2:7: element <x>\n Number of Elements: 1\n"
+     "\n\n Dry run (-n): nothing was written, the file was not changed." + kSuccess,
      1, kUnchanged},
     {"-k cannot cut out an element that an entity's expansion holds",
      {"-r", "-k", "f.xml", "b"},

@@ -121,6 +121,10 @@ void writeInputs(const TempDir& dir) {
               "<rec id=\"2\"><v>two</v></rec>\n<rec id=\"3\"><v>tres</v></rec>\n</db>");
     dir.write("commented.xml", "<r><!-- a --><a/><b/><c/></r>");
     dir.write("twocase.xml", "<r a=\"1\" A=\"2\"/>");
+    // Outside the Basic Multilingual Plane, in UTF-8 and in UTF-16 with its byte order mark.
+    dir.write("emoji1.xml", "<r a=\"\xF0\x9F\x98\x80\">\r\n \xF0\x9F\x98\x80<x/></r>");
+    dir.write("emoji2.xml", std::string("\xFF\xFE", 2) +
+                                utf16le(u"<r a=\"\U0001F600\">\r\n \U0001F600<y/></r>"));
     dir.write("onecase.xml", "<r a=\"2\"/>");
     dir.write("alike1.xml", "<r><b k=\"1\" m=\"x\"/><b k=\"2\" m=\"y\"/></r>");
     dir.write("alike2.xml", "<r><b k=\"2\" m=\"z\"/><b k=\"1\" m=\"w\"/></r>");
@@ -215,6 +219,11 @@ INSTANTIATE_TEST_SUITE_P(
                     different("cafe1.xml", "cafe2.xml", "/r/e[1]/@name",
                               "1:20: attribute name=\"caf\xC3\xA9\"",
                               "1:20: attribute name=\"cafe\""),
+                    1},
+        // An emoji is one column, in either encoding.
+        VerboseCase{"AstralCharacterIsOneColumn", {"-v", "emoji1.xml", "emoji2.xml"},
+                    different("emoji1.xml", "emoji2.xml", "/r/x[1]", "2:7: element <x>",
+                              "2:7: element <y>"),
                     1},
         // Without -o a swap keeps one book in place and moves the other: first comes the
         // second file's bk102 against nothing. With -o the books pair up and the changed price
