@@ -3,58 +3,14 @@
 #include <algorithm>
 #include <string>
 
-#include <xercesc/util/BinInputStream.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
+#include "input/ObservedSource.h"
 
 using namespace xercesc;
 
-namespace {
-
-class WatchedStream : public BinInputStream {
-public:
-    WatchedStream(BinInputStream* document, CharacterColumns& columns)
-        : document(document), columns(columns) {}
-
-    XMLFilePos curPos() const override { return document->curPos(); }
-    XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override {
-        const XMLSize_t got = document->readBytes(toFill, maxToRead);
-        columns.feed(toFill, got);
-        return got;
-    }
-    const XMLCh* getContentType() const override { return document->getContentType(); }
-    const XMLCh* getEncoding() const override { return document->getEncoding(); }
-
-private:
-    std::unique_ptr<BinInputStream> document;
-    CharacterColumns& columns;
-};
-
-class WatchedSource : public InputSource {
-public:
-    WatchedSource(const InputSource& document, CharacterColumns& columns)
-        : InputSource(XMLPlatformUtils::fgMemoryManager), document(document), columns(columns) {}
-
-    BinInputStream* makeStream() const override {
-        BinInputStream* stream = document.makeStream();
-        return stream ? new WatchedStream(stream, columns) : nullptr;
-    }
-    const XMLCh* getEncoding() const override { return document.getEncoding(); }
-    const XMLCh* getPublicId() const override { return document.getPublicId(); }
-    const XMLCh* getSystemId() const override { return document.getSystemId(); }
-    bool getIssueFatalErrorIfNotFound() const override {
-        return document.getIssueFatalErrorIfNotFound();
-    }
-
-private:
-    const InputSource& document;
-    CharacterColumns& columns;
-};
-
-}  // namespace
-
 std::unique_ptr<InputSource> CharacterColumns::watch(const InputSource& document) {
     clear();
-    return std::make_unique<WatchedSource>(document, *this);
+    return std::make_unique<ObservedSource>(
+        document, [this](const XMLByte* read, XMLSize_t count) { feed(read, count); });
 }
 
 void CharacterColumns::clear() { *this = CharacterColumns(); }

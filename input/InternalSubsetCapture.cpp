@@ -1,58 +1,15 @@
 #include "input/InternalSubsetCapture.h"
 
 #include <xercesc/framework/XMLRecognizer.hpp>
-#include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLException.hpp>
 
+#include "input/ObservedSource.h"
+
 using namespace xercesc;
 
 namespace {
-
-class RecordingStream : public BinInputStream {
-public:
-    RecordingStream(BinInputStream* document, std::string& bytes, const bool& recording)
-        : document(document), bytes(bytes), recording(recording) {}
-
-    XMLFilePos curPos() const override { return document->curPos(); }
-    XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override {
-        const XMLSize_t got = document->readBytes(toFill, maxToRead);
-        if (recording) bytes.append(reinterpret_cast<const char*>(toFill), got);
-        return got;
-    }
-    const XMLCh* getContentType() const override { return document->getContentType(); }
-    const XMLCh* getEncoding() const override { return document->getEncoding(); }
-
-private:
-    std::unique_ptr<BinInputStream> document;
-    std::string& bytes;
-    const bool& recording;
-};
-
-class RecordingSource : public InputSource {
-public:
-    RecordingSource(const InputSource& document, std::string& bytes, const bool& recording)
-        : InputSource(XMLPlatformUtils::fgMemoryManager),
-          document(document), bytes(bytes), recording(recording) {}
-
-    // The scanner owns and deletes the stream.
-    BinInputStream* makeStream() const override {
-        BinInputStream* stream = document.makeStream();
-        return stream ? new RecordingStream(stream, bytes, recording) : nullptr;
-    }
-    const XMLCh* getEncoding() const override { return document.getEncoding(); }
-    const XMLCh* getPublicId() const override { return document.getPublicId(); }
-    const XMLCh* getSystemId() const override { return document.getSystemId(); }
-    bool getIssueFatalErrorIfNotFound() const override {
-        return document.getIssueFatalErrorIfNotFound();
-    }
-
-private:
-    const InputSource& document;
-    std::string& bytes;
-    const bool& recording;
-};
 
 // The scanner's offsets do not count a byte order mark.
 std::size_t byteOrderMarkLength(const std::string& bytes) {
@@ -95,7 +52,9 @@ std::unique_ptr<InputSource> InternalSubsetCapture::record(const InputSource& do
     bytes.clear();
     recording = true;
     start = 0;
-    return std::make_unique<RecordingSource>(document, bytes, recording);
+    return std::make_unique<ObservedSource>(document, [this](const XMLByte* read, XMLSize_t count) {
+        if (recording) bytes.append(reinterpret_cast<const char*>(read), count);
+    });
 }
 
 void InternalSubsetCapture::stop() {

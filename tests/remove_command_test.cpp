@@ -161,6 +161,13 @@ const std::string kKeepDoc =
     "  <b id=\"1\">\r\n    <b/>\r\n  </b>\r\n  <c/><b\r\n   id=\"2\"/> <?p <b/>?>\r\n"
     "</r><!--end-->";
 
+const std::string kDryRunDoc = "<r id=\"1\">\n  <a id=\"2\"><b id=\"3\"/></a>\n  <c><a/></c>\n</r>\n";
+const std::string kDryRunOut =
+    "\n Removing: a( f.xml )\n    f.xml:2:13: element <a>\n    f.xml:3:10: element <a>"
+    "\n Number of Elements: 2\n"
+    "\n Removing: @id( f.xml )\n    f.xml:1:11: attribute id=\"1\"\n Number of Elements: 1\n" +
+    notFound("q") + "\n\n Dry run (-n): nothing was written, the file was not changed." + kSuccess;
+
 std::string keepRefused(const std::string& what) {
     return "\n\n *** FAILURE: -k cannot remove " + what +
            ".\n\n *** EXITING: removing process is stopped";
@@ -244,14 +251,7 @@ const RemoveCase kCases[] = {
      "<r xmlns:p=\"u\" a=\"1\" xmlns=\"d\"><p:a p:x=\"2\"/></r>", removing("@*", 2) + kSuccess, 1,
      "<r xmlns:p=\"u\" xmlns=\"d\"><p:a/></r>"},
     {"a dry run shows every match where it stands and writes nothing",
-     {"-r", "-N", "f.xml", "a", "@id", "q"},
-     "<r id=\"1\">\n  <a id=\"2\"><b id=\"3\"/></a>\n  <c><a/></c>\n</r>\n",
-     "\n Removing: a( f.xml )\n    f.xml:2:13: element <a>\n    f.xml:3:10: element <a>"
-     "\n Number of Elements: 2\n"
-     "\n Removing: @id( f.xml )\n    f.xml:1:11: attribute id=\"1\"\n Number of Elements: 1\n" +
-         notFound("q") + "\n\n Dry run (-n): nothing was written, the file was not changed." +
-         kSuccess,
-     1, kUnchanged},
+     {"-r", "-N", "f.xml", "a", "@id", "q"}, kDryRunDoc, kDryRunOut, 1, kUnchanged},
     {"a dry run that matches nothing says so as a removal does",
      {"-r", "-n", "f.xml", "x"}, kDoc,
      notFound("x") + "\n\n The file has not changed." + kSuccess, 1, kUnchanged},
@@ -306,14 +306,7 @@ const RemoveCase kCases[] = {
      utf16le(decodeUtf8("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\xC3\xA9\">\r\n"
              "  <c d=\"3\"/>\r\n</r>\r\n"))},
     {"-k dry run: the same lines as without -k, nothing written",
-     {"-r", "-n", "-k", "f.xml", "a", "@id", "q"},
-     "<r id=\"1\">\n  <a id=\"2\"><b id=\"3\"/></a>\n  <c><a/></c>\n</r>\n",
-     "\n Removing: a( f.xml )\n    f.xml:2:13: element <a>\n    f.xml:3:10: element <a>"
-     "\n Number of Elements: 2\n"
-     "\n Removing: @id( f.xml )\n    f.xml:1:11: attribute id=\"1\"\n Number of Elements: 1\n" +
-         notFound("q") + "\n\n Dry run (-n): nothing was written, the file was not changed." +
-         kSuccess,
-     1, kUnchanged},
+     {"-r", "-n", "-k", "f.xml", "a", "@id", "q"}, kDryRunDoc, kDryRunOut, 1, kUnchanged},
     {"-k dry run counts an emoji as one column",
      {"-r", "-k", "-n", "f.xml", "x"}, "<r a=\"\xF0\x9F\x98\x80\">\r\n \xF0\x9F\x98\x80<x/></r>",
      "\n Removing: x( f.xml )\n    f.xml:2:7: element <x>\n Number of Elements: 1\n"
