@@ -22,10 +22,6 @@ void reportReadOnly(const char* file) {
               << "\n Please insure that the file has write access.";
 }
 
-}  // namespace
-
-namespace {
-
 bool isWord(const char* argument, const char* word) {
     return compareNoCase(I18NString(argument, nullptr, -1, nullptr, nullptr),
                          I18NString(word, nullptr, -1, nullptr, nullptr)) == 0;
