@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <tuple>
@@ -12,7 +13,7 @@
 
 namespace {
 
-using Events = std::vector<EventLog::Event>;
+using Events = GrowingArray<EventLog::Event>;
 
 // A subtree of a log: the event that starts it.
 struct LogNode {
@@ -122,6 +123,8 @@ bool rangesEqual(const EventLog& a, std::size_t i, std::size_t endA, const Event
 
 enum class Match { Same, Different, Unsure };
 
+constexpr std::size_t kOnePass = 256;  // events
+
 // Pairs the children of corresponding subtrees by digest, level by level, and confirms every
 // pair with the full comparison of its content. A pair that fails to confirm means two
 // different subtrees share a digest: only the exact class ids can decide then.
@@ -151,8 +154,12 @@ Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, con
         if (ca.size() != cb.size()) return Match::Unsure;
         for (std::size_t k = 0; k < ca.size(); ++k) {
             if (da.digest[ca[k]] != db.digest[cb[k]]) return Match::Unsure;
-            // A pair alike in document order is confirmed by one pass over both.
-            if (!rangesEqual(a, ca[k], da.end[ca[k]], b, cb[k], db.end[cb[k]], content))
+            // A small pair alike in document order is confirmed by one pass over both. Only a
+            // small one: an event is then passed over by a bounded number of its ancestors'
+            // checks, where a deep chain would have every level check everything below it.
+            const std::size_t endA = da.end[ca[k]];
+            if (endA - ca[k] > kOnePass ||
+                !rangesEqual(a, ca[k], endA, b, cb[k], db.end[cb[k]], content))
                 todo.emplace_back(ca[k], cb[k]);
         }
     }
@@ -237,7 +244,7 @@ bool EventContent::attributesEqual(const EventLog& a, std::size_t i, const Event
         return true;
     }
     const auto sorted = [&](const EventLog& log, std::size_t from) {
-        std::vector<std::pair<const XMLCh*, const XMLCh*>> out;
+        std::vector<std::pair<std::string_view, std::string_view>> out;
         for (std::uint32_t x = 0; x < count; ++x) {
             const EventLog::Event& e = log.events()[from + x];
             out.emplace_back(log.name(e), log.value(e));
