@@ -86,14 +86,33 @@ private:
 // For every event that starts a subtree (or is a leaf): where the subtree ends, and a digest of
 // it that ignores letter case and, at every level, the order of children. Equal subtrees have
 // equal digests; equal digests are only a candidate, confirmed by the full comparison.
-struct Digests {
+class Digests {
+public:
+    Digests() = default;
+    explicit Digests(std::size_t events) : digest(events) {
+        // Spans fit in 32 bits unless the log has more events than that.
+        if (events >> 32)
+            longSpan_.resize(events);
+        else
+            span_.resize(events);
+    }
+
     std::vector<std::uint64_t> digest;
-    std::vector<std::size_t> end;  // the index after the subtree
+    std::size_t end(std::size_t i) const { return i + (span_.empty() ? longSpan_[i] : span_[i]); }
+    void setEnd(std::size_t i, std::size_t end) {
+        if (span_.empty())
+            longSpan_[i] = end - i;
+        else
+            span_[i] = static_cast<std::uint32_t>(end - i);
+    }
+
+private:
+    std::vector<std::uint32_t> span_;  // end - start
+    std::vector<std::size_t> longSpan_;
 };
 
 Digests digestSubtrees(const EventLog& log, EventContent& content) {
-    const std::size_t size = log.events().size();
-    Digests d{std::vector<std::uint64_t>(size), std::vector<std::size_t>(size)};
+    Digests d(log.events().size());
     std::vector<std::uint64_t> pending;
     foldSubtrees<std::uint64_t>(
         log, pending,
@@ -102,7 +121,7 @@ Digests digestSubtrees(const EventLog& log, EventContent& content) {
             std::uint64_t h = content.hash(log, start);
             for (std::size_t k = 0; k < count; ++k) h = CaseFolding::mix(h + children[k]);
             d.digest[start] = h;
-            d.end[start] = end;
+            d.setEnd(start, end);
             return h;
         },
         [](std::uint64_t) { return false; });
@@ -135,8 +154,8 @@ Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, con
     const auto children = [](const EventLog& log, const Digests& d, std::size_t i,
                              std::vector<std::size_t>& out) {
         out.clear();
-        const std::size_t last = d.end[i] - 1;  // the end event
-        for (std::size_t k = i + 1 + log.events()[i].count; k < last; k = d.end[k])
+        const std::size_t last = d.end(i) - 1;  // the end event
+        for (std::size_t k = i + 1 + log.events()[i].count; k < last; k = d.end(k))
             out.push_back(k);
         std::sort(out.begin(), out.end(),
                   [&](std::size_t x, std::size_t y) { return d.digest[x] < d.digest[y]; });
@@ -157,9 +176,9 @@ Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, con
             // A small pair alike in document order is confirmed by one pass over both. Only a
             // small one: an event is then passed over by a bounded number of its ancestors'
             // checks, where a deep chain would have every level check everything below it.
-            const std::size_t endA = da.end[ca[k]];
+            const std::size_t endA = da.end(ca[k]);
             if (endA - ca[k] > kOnePass ||
-                !rangesEqual(a, ca[k], endA, b, cb[k], db.end[cb[k]], content))
+                !rangesEqual(a, ca[k], endA, b, cb[k], db.end(cb[k]), content))
                 todo.emplace_back(ca[k], cb[k]);
         }
     }
