@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -89,26 +90,28 @@ private:
 class Digests {
 public:
     Digests() = default;
-    explicit Digests(std::size_t events) : digest(events) {
-        // Spans fit in 32 bits unless the log has more events than that.
-        if (events >> 32)
-            longSpan_.resize(events);
-        else
-            span_.resize(events);
-    }
+    // Left unset: only the entries of subtree starts and leaves are ever written and read, and
+    // zeroing the rest would cost a pass over all of it.
+    explicit Digests(std::size_t events)
+        : digest_(new std::uint64_t[events]),
+          span_(events >> 32 ? nullptr : new std::uint32_t[events]),
+          longSpan_(events >> 32 ? new std::size_t[events] : nullptr) {}
 
-    std::vector<std::uint64_t> digest;
-    std::size_t end(std::size_t i) const { return i + (span_.empty() ? longSpan_[i] : span_[i]); }
-    void setEnd(std::size_t i, std::size_t end) {
-        if (span_.empty())
-            longSpan_[i] = end - i;
+    std::uint64_t digest(std::size_t i) const { return digest_[i]; }
+    std::size_t end(std::size_t i) const { return i + (span_ ? span_[i] : longSpan_[i]); }
+    void set(std::size_t start, std::size_t end, std::uint64_t digest) {
+        digest_[start] = digest;
+        // Spans fit in 32 bits unless the log has more events than that.
+        if (span_)
+            span_[start] = static_cast<std::uint32_t>(end - start);
         else
-            span_[i] = static_cast<std::uint32_t>(end - i);
+            longSpan_[start] = end - start;
     }
 
 private:
-    std::vector<std::uint32_t> span_;  // end - start
-    std::vector<std::size_t> longSpan_;
+    std::unique_ptr<std::uint64_t[]> digest_;
+    std::unique_ptr<std::uint32_t[]> span_;  // end - start
+    std::unique_ptr<std::size_t[]> longSpan_;
 };
 
 Digests digestSubtrees(const EventLog& log, EventContent& content) {
@@ -120,8 +123,7 @@ Digests digestSubtrees(const EventLog& log, EventContent& content) {
             std::sort(children, children + count);
             std::uint64_t h = content.hash(log, start);
             for (std::size_t k = 0; k < count; ++k) h = CaseFolding::mix(h + children[k]);
-            d.digest[start] = h;
-            d.setEnd(start, end);
+            d.set(start, end, h);
             return h;
         },
         [](std::uint64_t) { return false; });
@@ -150,7 +152,7 @@ constexpr std::size_t kOnePass = 256;  // events
 Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, const Digests& db,
                     EventContent& content) {
     if (a.events().empty() || b.events().empty()) return Match::Unsure;
-    if (da.digest[0] != db.digest[0]) return Match::Different;
+    if (da.digest(0) != db.digest(0)) return Match::Different;
     const auto children = [](const EventLog& log, const Digests& d, std::size_t i,
                              std::vector<std::size_t>& out) {
         out.clear();
@@ -158,7 +160,7 @@ Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, con
         for (std::size_t k = i + 1 + log.events()[i].count; k < last; k = d.end(k))
             out.push_back(k);
         std::sort(out.begin(), out.end(),
-                  [&](std::size_t x, std::size_t y) { return d.digest[x] < d.digest[y]; });
+                  [&](std::size_t x, std::size_t y) { return d.digest(x) < d.digest(y); });
     };
     std::vector<std::pair<std::size_t, std::size_t>> todo{{0, 0}};
     std::vector<std::size_t> ca, cb;
@@ -172,7 +174,7 @@ Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, con
         children(b, db, j, cb);
         if (ca.size() != cb.size()) return Match::Unsure;
         for (std::size_t k = 0; k < ca.size(); ++k) {
-            if (da.digest[ca[k]] != db.digest[cb[k]]) return Match::Unsure;
+            if (da.digest(ca[k]) != db.digest(cb[k])) return Match::Unsure;
             // A small pair alike in document order is confirmed by one pass over both. Only a
             // small one: an event is then passed over by a bounded number of its ancestors'
             // checks, where a deep chain would have every level check everything below it.
