@@ -176,6 +176,16 @@ def gen_deep(out, seed, label, n):
             f.write(text)
 
 
+def gen_deep_swapped(out, seed, label, n):
+    # the innermost children stand in another order in the second file: only -o finds them equal
+    head = '<?xml version="1.0" encoding="UTF-8"?>\n<!-- seed %s -->\n' % seed
+    opens, closes = "<n>" * n, "</n>" * n
+    base = os.path.join(out, "deep-swapped-%s" % label)
+    for suffix, inner in (("", "<a>first</a><b>second</b>"), ("-other", "<b>second</b><a>first</a>")):
+        with open(base + suffix + ".xml", "w", encoding="utf-8", newline="\n") as f:
+            f.write(head + opens + inner + closes + "\n")
+
+
 SETS = {
     "records-1mb": lambda out, seed: gen_records(out, seed, "1mb", 1 * MB, False),
     "records-10mb": lambda out, seed: gen_records(out, seed, "10mb", 10 * MB, False),
@@ -187,9 +197,14 @@ SETS = {
     "wide-100k": lambda out, seed: gen_wide(out, seed, "100k", 100000),
     "deep-10k": lambda out, seed: gen_deep(out, seed, "10k", 10000),
     "deep-100k": lambda out, seed: gen_deep(out, seed, "100k", 100000),
+    # on demand only: for -o on deep nestings
+    "deep-swapped-10k": lambda out, seed: gen_deep_swapped(out, seed, "10k", 10000),
+    "deep-swapped-40k": lambda out, seed: gen_deep_swapped(out, seed, "40k", 40000),
+    "deep-swapped-100k": lambda out, seed: gen_deep_swapped(out, seed, "100k", 100000),
 }
 QUICK = ("records-1mb", "records-10mb", "wide-10k", "deep-10k")
-ON_DEMAND = ("records-1gb", "records-3gb")
+ON_DEMAND = ("records-1gb", "records-3gb", "deep-swapped-10k", "deep-swapped-40k",
+             "deep-swapped-100k")
 
 
 def main():

@@ -2,6 +2,8 @@
 
 #include <xercesc/util/XMLString.hpp>
 
+#include "input/EventLog.h"
+
 using namespace xercesc;
 
 namespace {
@@ -114,5 +116,53 @@ std::uint64_t CaseFolding::hash(const XMLCh* s, std::uint64_t seed) {
         h *= 0x100000001b3ULL;
     }
     h ^= 0xFF;  // end marker, so that "ab"+"c" and "a"+"bc" differ when chained
+    return h * 0x100000001b3ULL;
+}
+
+const XMLCh* CaseFolding::units(std::string_view s, std::u16string& out) {
+    out.clear();
+    for (const char *p = s.data(), *end = p + s.size(); p < end;) {
+        const char32_t c = EventLog::next(p);
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out.c_str();
+}
+
+bool CaseFolding::equal(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    if (!trusted_) return XMLString::compareIString(units(a, left_), units(b, right_)) == 0;
+    return compare(a, b) == 0;
+}
+
+// Code point by code point, as for UTF-16: the end of a string reads as 0.
+int CaseFolding::compare(std::string_view a, std::string_view b) {
+    const char *p = a.data(), *q = b.data();
+    const char* const endP = p + a.size();
+    const char* const endQ = q + b.size();
+    for (;;) {
+        // Identical ASCII folds alike.
+        while (p < endP && q < endQ && *p == *q && static_cast<unsigned char>(*p) < 0x80) {
+            ++p;
+            ++q;
+        }
+        if (p == endP && q == endQ) return 0;
+        const char32_t fx = p < endP ? fold(EventLog::next(p)) : 0;
+        const char32_t fy = q < endQ ? fold(EventLog::next(q)) : 0;
+        if (fx != fy) return fx < fy ? -1 : 1;
+    }
+}
+
+std::uint64_t CaseFolding::hash(std::string_view s, std::uint64_t seed) {
+    std::uint64_t h = seed ^ 0xcbf29ce484222325ULL;
+    for (const char *p = s.data(), *end = p + s.size(); p < end;) {
+        h ^= fold(EventLog::next(p));
+        h *= 0x100000001b3ULL;
+    }
+    h ^= 0xFF;
     return h * 0x100000001b3ULL;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -26,6 +28,11 @@ public:
     int compare(const XMLCh* a, const XMLCh* b);
     // Hash of the folded string (only when trusted); equal strings hash alike.
     std::uint64_t hash(const XMLCh* s, std::uint64_t seed);
+    // The same three for text as an EventLog holds it (UTF-8), with the same results as for
+    // the UTF-16 it was made from.
+    bool equal(std::string_view a, std::string_view b);
+    int compare(std::string_view a, std::string_view b);
+    std::uint64_t hash(std::string_view s, std::uint64_t seed);
     // Spreads the bits of a value, for combining hashes.
     static std::uint64_t mix(std::uint64_t h) {
         h ^= h >> 33;
@@ -39,8 +46,11 @@ private:
     char32_t fold(char32_t c);
     char32_t foldFromLibrary(char32_t c) const;
     bool verify();
+    // UTF-16 of log text, NUL-terminated, for the library's own comparison.
+    const XMLCh* units(std::string_view s, std::u16string& out);
 
     std::vector<char32_t> basic_;  // one entry per UTF-16 unit, kUnknown until first use
     std::unordered_map<char32_t, char32_t> supplementary_;
     bool trusted_ = false;
+    std::u16string left_, right_;  // units() for the pairwise fallback
 };

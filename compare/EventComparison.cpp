@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <tuple>
@@ -12,7 +14,7 @@
 
 namespace {
 
-using Events = std::vector<EventLog::Event>;
+using Events = GrowingArray<EventLog::Event>;
 
 // A subtree of a log: the event that starts it.
 struct LogNode {
@@ -85,14 +87,35 @@ private:
 // For every event that starts a subtree (or is a leaf): where the subtree ends, and a digest of
 // it that ignores letter case and, at every level, the order of children. Equal subtrees have
 // equal digests; equal digests are only a candidate, confirmed by the full comparison.
-struct Digests {
-    std::vector<std::uint64_t> digest;
-    std::vector<std::size_t> end;  // the index after the subtree
+class Digests {
+public:
+    Digests() = default;
+    // Left unset: only the entries of subtree starts and leaves are ever written and read, and
+    // zeroing the rest would cost a pass over all of it.
+    explicit Digests(std::size_t events)
+        : digest_(new std::uint64_t[events]),
+          span_(events >> 32 ? nullptr : new std::uint32_t[events]),
+          longSpan_(events >> 32 ? new std::size_t[events] : nullptr) {}
+
+    std::uint64_t digest(std::size_t i) const { return digest_[i]; }
+    std::size_t end(std::size_t i) const { return i + (span_ ? span_[i] : longSpan_[i]); }
+    void set(std::size_t start, std::size_t end, std::uint64_t digest) {
+        digest_[start] = digest;
+        // Spans fit in 32 bits unless the log has more events than that.
+        if (span_)
+            span_[start] = static_cast<std::uint32_t>(end - start);
+        else
+            longSpan_[start] = end - start;
+    }
+
+private:
+    std::unique_ptr<std::uint64_t[]> digest_;
+    std::unique_ptr<std::uint32_t[]> span_;  // end - start
+    std::unique_ptr<std::size_t[]> longSpan_;
 };
 
 Digests digestSubtrees(const EventLog& log, EventContent& content) {
-    const std::size_t size = log.events().size();
-    Digests d{std::vector<std::uint64_t>(size), std::vector<std::size_t>(size)};
+    Digests d(log.events().size());
     std::vector<std::uint64_t> pending;
     foldSubtrees<std::uint64_t>(
         log, pending,
@@ -100,8 +123,7 @@ Digests digestSubtrees(const EventLog& log, EventContent& content) {
             std::sort(children, children + count);
             std::uint64_t h = content.hash(log, start);
             for (std::size_t k = 0; k < count; ++k) h = CaseFolding::mix(h + children[k]);
-            d.digest[start] = h;
-            d.end[start] = end;
+            d.set(start, end, h);
             return h;
         },
         [](std::uint64_t) { return false; });
@@ -122,21 +144,23 @@ bool rangesEqual(const EventLog& a, std::size_t i, std::size_t endA, const Event
 
 enum class Match { Same, Different, Unsure };
 
+constexpr std::size_t kOnePass = 256;  // events
+
 // Pairs the children of corresponding subtrees by digest, level by level, and confirms every
 // pair with the full comparison of its content. A pair that fails to confirm means two
 // different subtrees share a digest: only the exact class ids can decide then.
 Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, const Digests& db,
                     EventContent& content) {
     if (a.events().empty() || b.events().empty()) return Match::Unsure;
-    if (da.digest[0] != db.digest[0]) return Match::Different;
+    if (da.digest(0) != db.digest(0)) return Match::Different;
     const auto children = [](const EventLog& log, const Digests& d, std::size_t i,
                              std::vector<std::size_t>& out) {
         out.clear();
-        const std::size_t last = d.end[i] - 1;  // the end event
-        for (std::size_t k = i + 1 + log.events()[i].count; k < last; k = d.end[k])
+        const std::size_t last = d.end(i) - 1;  // the end event
+        for (std::size_t k = i + 1 + log.events()[i].count; k < last; k = d.end(k))
             out.push_back(k);
         std::sort(out.begin(), out.end(),
-                  [&](std::size_t x, std::size_t y) { return d.digest[x] < d.digest[y]; });
+                  [&](std::size_t x, std::size_t y) { return d.digest(x) < d.digest(y); });
     };
     std::vector<std::pair<std::size_t, std::size_t>> todo{{0, 0}};
     std::vector<std::size_t> ca, cb;
@@ -150,9 +174,13 @@ Match pairByDigests(const EventLog& a, const Digests& da, const EventLog& b, con
         children(b, db, j, cb);
         if (ca.size() != cb.size()) return Match::Unsure;
         for (std::size_t k = 0; k < ca.size(); ++k) {
-            if (da.digest[ca[k]] != db.digest[cb[k]]) return Match::Unsure;
-            // A pair alike in document order is confirmed by one pass over both.
-            if (!rangesEqual(a, ca[k], da.end[ca[k]], b, cb[k], db.end[cb[k]], content))
+            if (da.digest(ca[k]) != db.digest(cb[k])) return Match::Unsure;
+            // A small pair alike in document order is confirmed by one pass over both. Only a
+            // small one: an event is then passed over by a bounded number of its ancestors'
+            // checks, where a deep chain would have every level check everything below it.
+            const std::size_t endA = da.end(ca[k]);
+            if (endA - ca[k] > kOnePass ||
+                !rangesEqual(a, ca[k], endA, b, cb[k], db.end(cb[k]), content))
                 todo.emplace_back(ca[k], cb[k]);
         }
     }
@@ -237,7 +265,7 @@ bool EventContent::attributesEqual(const EventLog& a, std::size_t i, const Event
         return true;
     }
     const auto sorted = [&](const EventLog& log, std::size_t from) {
-        std::vector<std::pair<const XMLCh*, const XMLCh*>> out;
+        std::vector<std::pair<std::string_view, std::string_view>> out;
         for (std::uint32_t x = 0; x < count; ++x) {
             const EventLog::Event& e = log.events()[from + x];
             out.emplace_back(log.name(e), log.value(e));

@@ -1,13 +1,20 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
+#include <new>
+#include <string_view>
+
+#include "support/GrowingArray.h"
 
 // The content of a document's element, as a flat list of what a tree would hold, built while
 // the file is parsed. What a diff never compares is left out on the way in: whitespace-only
 // text, and comments when they are ignored, except inside entity references, whose expansion is
-// kept as it is. Names and values live in one arena, each followed by a NUL.
+// kept as it is.
+//
+// Kept small, since -o holds two whole documents: an event is 12 bytes, and names and values
+// live in one arena as UTF-8, each after its length, with nothing stored for an empty one. A
+// lone surrogate (which well-formed text never holds) is written as its own three bytes, so
+// that the text read back is exactly the UTF-16 it was made from.
 class EventLog {
 public:
     enum Kind : std::uint8_t {
@@ -23,17 +30,40 @@ public:
     };
 
     struct Event {
+        std::uint32_t count;  // attributes of an element start, else 0
         Kind kind;
-        std::uint32_t count;
-        std::size_t name, nameLength;
-        std::size_t value, valueLength;
+        std::uint8_t parts;  // kName and kValue: which of the two the arena holds
+        std::uint16_t atHigh;
+        std::uint32_t atLow;  // with atHigh: where its name, then its value, start in the arena
     };
+    static_assert(sizeof(Event) == 12, "an event stays small");
 
     // Text that a diff never compares: only the units 1 to 13 and blanks (or nothing).
     static bool isBlank(const char16_t* text, std::size_t length) {
         for (std::size_t i = 0; i < length; ++i)
             if (text[i] > 13 && text[i] != 32) return false;
         return true;
+    }
+
+    // Reads the code point at p, as the arena holds it, and moves p past it.
+    static char32_t next(const char*& p) {
+        const auto byte = [&](int k) { return static_cast<char32_t>(p[k]) & 0x3F; };
+        const auto lead = static_cast<unsigned char>(*p);
+        char32_t c;
+        if (lead < 0x80) {
+            c = lead;
+            p += 1;
+        } else if (lead < 0xE0) {
+            c = (lead & 0x1Fu) << 6 | byte(1);
+            p += 2;
+        } else if (lead < 0xF0) {
+            c = (lead & 0x0Fu) << 12 | byte(1) << 6 | byte(2);
+            p += 3;
+        } else {
+            c = (lead & 0x07u) << 18 | byte(1) << 12 | byte(2) << 6 | byte(3);
+            p += 4;
+        }
+        return c;
     }
 
     void clear() {
@@ -43,20 +73,99 @@ public:
     void add(Kind kind, const char16_t* name, std::size_t nameLength, const char16_t* value,
              std::size_t valueLength, std::uint32_t count = 0) {
         const std::size_t at = arena_.size();
-        arena_.append(name, nameLength);
-        arena_.push_back(0);
-        arena_.append(value, valueLength);
-        arena_.push_back(0);
-        events_.push_back({kind, count, at, nameLength, at + nameLength + 1, valueLength});
+        // Offsets have 48 bits: past them (256 TB) the log refuses instead of wrapping.
+        if (at >> 48) throw std::bad_alloc();
+        std::uint8_t parts = 0;
+        if (nameLength > 0) {
+            put(name, nameLength);
+            parts |= kName;
+        }
+        if (valueLength > 0) {
+            put(value, valueLength);
+            parts |= kValue;
+        }
+        events_.push_back({count, kind, parts, static_cast<std::uint16_t>(at >> 32),
+                           static_cast<std::uint32_t>(at)});
     }
 
-    const std::vector<Event>& events() const { return events_; }
-    // Characters held for names and values.
+    const GrowingArray<Event>& events() const { return events_; }
+    // Bytes held for names and values.
     std::size_t arenaSize() const { return arena_.size(); }
-    const char16_t* name(const Event& e) const { return arena_.data() + e.name; }
-    const char16_t* value(const Event& e) const { return arena_.data() + e.value; }
+    // Empty when the event has none.
+    std::string_view name(const Event& e) const {
+        if (!(e.parts & kName)) return {};
+        const char* p = start(e);
+        return read(p);
+    }
+    std::string_view value(const Event& e) const {
+        if (!(e.parts & kValue)) return {};
+        const char* p = start(e);
+        if (e.parts & kName) read(p);
+        return read(p);
+    }
 
 private:
-    std::vector<Event> events_;
-    std::u16string arena_;
+    static constexpr std::uint8_t kName = 1, kValue = 2;
+
+    const char* start(const Event& e) const {
+        return arena_.data() + (std::size_t{e.atHigh} << 32 | e.atLow);
+    }
+    // A length (7 bits a byte, low bits first), then that many bytes; p moves past them.
+    static std::string_view read(const char*& p) {
+        std::size_t length = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto b = static_cast<unsigned char>(*p++);
+            length |= std::size_t{b & 0x7Fu} << shift;
+            if (b < 0x80) break;
+        }
+        const std::string_view text(p, length);
+        p += length;
+        return text;
+    }
+    void put(const char16_t* text, std::size_t length) {
+        const auto lead = [](char32_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+        const auto trail = [](char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            const char32_t u = text[i];
+            bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;  // a pair: twice 2
+            if (lead(u) && i + 1 < length && trail(text[i + 1])) {
+                bytes += 1;
+                ++i;
+            }
+        }
+        if (length > (std::size_t{1} << 60)) throw std::bad_alloc();
+        char* out = arena_.extend(10 + bytes);
+        char* const begin = out;
+        for (std::size_t n = bytes; ; n >>= 7) {
+            if (n < 0x80) {
+                *out++ = static_cast<char>(n);
+                break;
+            }
+            *out++ = static_cast<char>(0x80 | (n & 0x7F));
+        }
+        for (std::size_t i = 0; i < length; ++i) {
+            char32_t u = text[i];
+            if (u < 0x80) {
+                *out++ = static_cast<char>(u);
+            } else if (u < 0x800) {
+                *out++ = static_cast<char>(0xC0 | u >> 6);
+                *out++ = static_cast<char>(0x80 | (u & 0x3F));
+            } else if (lead(u) && i + 1 < length && trail(text[i + 1])) {
+                u = 0x10000 + ((u - 0xD800) << 10) + (text[++i] - 0xDC00);
+                *out++ = static_cast<char>(0xF0 | u >> 18);
+                *out++ = static_cast<char>(0x80 | (u >> 12 & 0x3F));
+                *out++ = static_cast<char>(0x80 | (u >> 6 & 0x3F));
+                *out++ = static_cast<char>(0x80 | (u & 0x3F));
+            } else {
+                *out++ = static_cast<char>(0xE0 | u >> 12);
+                *out++ = static_cast<char>(0x80 | (u >> 6 & 0x3F));
+                *out++ = static_cast<char>(0x80 | (u & 0x3F));
+            }
+        }
+        arena_.commit(static_cast<std::size_t>(out - begin));
+    }
+
+    GrowingArray<Event> events_;
+    GrowingArray<char> arena_;
 };

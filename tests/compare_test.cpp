@@ -213,6 +213,30 @@ TEST_F(CaseFoldingTest, AgreesWithTheLibraryComparison) {
             }
         }
     }
+    // As an event log holds them: the same answers and the same hashes, lone surrogates
+    // (never handed to the library) included.
+    std::vector<std::u16string> all(std::begin(words), std::end(words));
+    for (const char16_t* lone : {u"\xd800", u"a\xdc00", u"\xdc00\xd800", u"\xd801\xd801\xdc00"})
+        all.emplace_back(lone);
+    CaseFolding pairwise(false);
+    EventLog log;
+    for (const auto& w : all) log.add(EventLog::Text, nullptr, 0, w.data(), w.size());
+    const auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const std::string_view x = log.value(log.events()[i]);
+        const auto* a = reinterpret_cast<const XMLCh*>(all[i].c_str());
+        EXPECT_EQ(folding.hash(x, 7), folding.hash(a, 7)) << i;
+        for (std::size_t j = 0; j < all.size(); ++j) {
+            const std::string_view y = log.value(log.events()[j]);
+            const auto* b = reinterpret_cast<const XMLCh*>(all[j].c_str());
+            SCOPED_TRACE(::testing::Message() << i << "/" << j);
+            EXPECT_EQ(folding.equal(x, y), folding.equal(a, b));
+            EXPECT_EQ(sign(folding.compare(x, y)), sign(folding.compare(a, b)));
+            if (i < std::size(words) && j < std::size(words)) {
+                EXPECT_EQ(pairwise.equal(x, y), folding.equal(a, b));
+            }
+        }
+    }
 }
 
 TEST_F(CaseFoldingTest, HashSeparatesChainedParts) {
@@ -281,6 +305,12 @@ struct PairCase {
     Verdict inOrder;    // without -o
     Verdict unordered;  // with -o
 };
+
+// Long texts, whose lengths take two and three bytes in a log.
+#define R8(x) x x x x x x x x
+#define L128 R8("abcdefghijklmnop")
+#define U128 R8("ABCDEFGHIJKLMNOP")
+#define L16K R8(R8(L128)) R8(R8(L128))
 
 // Every case is checked both ways round. With -o it also runs with the two documents put one
 // level down behind a sibling in different places, which forces the class-id matching, and
@@ -378,6 +408,50 @@ const PairCase kPairCases[] = {
     {"case twins one-to-one", "<e a='1' A='2'/>", "<e a='1' A='1'/>", false, Different,
      Different},
     {"attribute against child", "<e a='1'/>", "<e><a>1</a></e>", false, Different, Different},
+    // Text beyond ASCII, and names, ignoring case.
+    {"astral name case", "<r><\xf0\x90\x90\x80 \xc3\x84='\xc3\xa9'/></r>",
+     "<r><\xf0\x90\x90\xa8 \xc3\xa4='\xc3\x89'/></r>", false, Same, Same},
+    {"astral names unordered", "<r><a/><\xf0\x90\x90\x80>\xf0\x90\x90\x81</\xf0\x90\x90\x80></r>",
+     "<r><\xf0\x90\x90\xa8>\xf0\x90\x90\xa9</\xf0\x90\x90\xa8><A/></r>", false, Different,
+     Same},
+    {"astral letters differ", "<r>\xf0\x90\x90\x80</r>", "<r>\xf0\x90\x90\x81</r>", false,
+     Different, Different},
+    {"astral against a three-byte letter", "<r>\xf0\x90\x90\x80</r>", "<r>\xed\x90\x80</r>", false,
+     Different, Different},
+    {"non-ASCII name order", "<r><\xc3\xa9t\xc3\xa9 n='1'/><\xe4\xb8\xad/></r>",
+     "<r><\xe4\xb8\xad/><\xc3\x89T\xc3\x89 N='1'/></r>", false, Different, Same},
+    {"wide letters differ", "<r>\xe4\xb8\xad\xe6\x96\x87</r>", "<r>\xe4\xb8\xad\xe6\x96\x88</r>",
+     false, Different, Different},
+    {"kelvin sign in a name", "<r><\xe2\x84\xaa/><a/></r>", "<r><a/><k/></r>", false, Different, Same},
+    // Long values, as text, as attribute names and values.
+    {"long text case", "<r>" L128 "x</r>", "<r>" U128 "X</r>", false, Same, Same},
+    {"long text, one unit more", "<r>" L128 "</r>", "<r>" L128 "a</r>", false, Different,
+     Different},
+    {"127 units, 129 bytes", "<r>" R8("abcdefghijklmno") "\xc3\xa9</r>",
+     "<r>" R8("ABCDEFGHIJKLMNO") "\xc3\x89</r>", false, Same, Same},
+    {"very long text differs last", "<r>" L16K "a</r>", "<r>" L16K "b</r>", false, Different,
+     Different},
+    {"very long texts unordered", "<r><a/>" L16K "</r>", "<r>" L16K "<a/></r>", false, Different,
+     Same},
+    {"long attribute name", "<e " L128 "='1' b='2'/>", "<e B='2' " U128 "='1'/>", false, Same,
+     Same},
+    {"long attribute names, values differ", "<e " L128 "='1' b='2'/>", "<e b='2' " U128 "='2'/>",
+     false, Different, Different},
+    {"very long attribute value", "<e a='" L16K "' b='1'/>", "<e b='1' A='" L16K "'/>", false,
+     Same, Same},
+    // Empty values.
+    {"empty attribute value", "<e a=''/>", "<e a='x'/>", false, Different, Different},
+    {"empty attribute against none", "<e a=''/>", "<e/>", false, Different, Different},
+    {"empty values alike", "<e a='' B=''/>", "<e b='' A=''/>", false, Same, Same},
+    {"empty values unordered", "<r><e a=''/><e b=''/></r>", "<r><e B=''/><e A=''/></r>", false,
+     Different, Same},
+    {"empty pi data", "<r><?p?></r>", "<r><?p x?></r>", false, Different, Different},
+    {"empty pi data alike", "<r><?P?></r>", "<r><?p ?></r>", false, Same, Same},
+    {"empty comment", "<r><!----></r>", "<r><!-- --></r>", false, Different, Different},
+    {"empty comment against none", "<r><!----></r>", "<r/>", false, Different, Different},
+    {"empty comments unordered", "<r><!----><a/></r>", "<r><a/><!----></r>", false, Different,
+     Same},
+    {"empty cdata", "<r><![CDATA[]]></r>", "<r/>", false, Different, Different},
 };
 
 TEST_F(CompareTest, PairsOfDocuments) {

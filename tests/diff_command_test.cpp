@@ -68,6 +68,16 @@ TEST_P(DiffCommandEndToEnd, PrintsExactOutputAndExitCode) {
     dir.write("text1.xml", "<r><t>" + text + "a</t></r>");
     dir.write("text2.xml", "<r><T>" + text + "A</T></r>");
     dir.write("text3.xml", "<r><t>" + text + "b</t></r>");
+    dir.write("text4.xml", "<r><x/><T>" + text + "A</T></r>");
+    dir.write("text5.xml", "<r><t>" + text + "a</t><x/></r>");
+    dir.write("text6.xml", "<r><t>" + text + "b</t><x/></r>");
+    // U+10400 and U+10428 are one letter in two cases; U+00C9 and U+00E9 too.
+    dir.write("intl1.xml", "<r><\xf0\x90\x90\x80 \xc3\x89='\xc3\xa9'>\xf0\x90\x90\x80</\xf0\x90\x90\x80>"
+                           "<e a=''/><x/></r>");
+    dir.write("intl2.xml", "<r><x/><e A=''/><\xf0\x90\x90\xa8 \xc3\xa9='\xc3\x89'>\xf0\x90\x90\xa8"
+                           "</\xf0\x90\x90\xa8></r>");
+    dir.write("intl3.xml", "<r><x/><e/><\xf0\x90\x90\xa8 \xc3\xa9='\xc3\x89'>\xf0\x90\x90\xa8"
+                           "</\xf0\x90\x90\xa8></r>");
     RunOptions options;
     options.cwd = dir.path();
     expectCommand(GetParam(), options);
@@ -157,6 +167,16 @@ INSTANTIATE_TEST_SUITE_P(
                  progress("text1.xml", "text2.xml") + kSame, 0},
         DiffCase{"LongTextsDifferAtTheEnd", {"text1.xml", "text3.xml"},
                  progress("text1.xml", "text3.xml") + kDifferent, 1},
+        DiffCase{"LongTextsUnordered", {"-o", "text5.xml", "text4.xml"},
+                 progress("text5.xml", "text4.xml") + kSame, 0},
+        DiffCase{"LongTextsUnorderedDifferAtTheEnd", {"-o", "text6.xml", "text4.xml"},
+                 progress("text6.xml", "text4.xml") + kDifferent, 1},
+        DiffCase{"AstralNamesUnorderedIgnoringCase", {"-o", "intl1.xml", "intl2.xml"},
+                 progress("intl1.xml", "intl2.xml") + kSame, 0},
+        DiffCase{"AstralNamesInOrder", {"intl1.xml", "intl2.xml"},
+                 progress("intl1.xml", "intl2.xml") + kDifferent, 1},
+        DiffCase{"EmptyValueAgainstNoAttribute", {"-c", "-o", "intl1.xml", "intl3.xml"},
+                 progress("intl1.xml", "intl3.xml") + kDifferent, 1},
         DiffCase{"FirstMissing", {"none.xml", "a.xml"}, missing("none.xml"), 2},
         DiffCase{"SecondMissing", {"a.xml", "none.xml"}, missing("none.xml"), 2},
         DiffCase{"BothMissingNamesTheFirst", {"none1.xml", "none2.xml"}, missing("none1.xml"),
