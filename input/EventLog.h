@@ -5,9 +5,9 @@
 #include <vector>
 
 // The content of a document's element, as a flat list of what a tree would hold, built while
-// the file is parsed. What a diff never compares is left out on the way in: whitespace-only
-// text, and comments when they are ignored, except inside entity references, whose expansion is
-// kept as it is. Names and values live in one arena, each followed by a NUL.
+// the file is parsed. What a diff never compares is left out on the way in, inside entity
+// references as everywhere else: whitespace-only text, comments when they are ignored, and what
+// -i selects. Names and values live in one arena, each followed by a NUL.
 class EventLog {
 public:
     enum Kind : std::uint8_t {
