@@ -4,6 +4,7 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "input/DocumentLoader.h"
 #include "input/QelDOMParser.h"
 #include "input/XercesLibrary.h"
+#include "output/Selector.h"
 #include "support/FailureHandlers.h"
 
 using namespace xercesc;
@@ -25,6 +27,23 @@ std::string Quennel::shownName(const I18NString& path, int side) const {
     if (!displayNames[side].empty()) return displayNames[side];
     return path.toBytes(nullptr, nullptr, nullptr, nullptr);
 }
+
+namespace {
+
+// What removing the ignored elements from a tree reports, quietly: the selectors that selected
+// nothing, and whether the tree changed at all.
+void reportIgnored(const ElementNames& words, const std::vector<bool>& found) {
+    bool changed = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (found[i])
+            changed = true;
+        else
+            std::cout << "\n\n The element " << words[i] << " was not found.";
+    }
+    if (!changed) std::cout << "\n\n The root node has not changed. Elements don't exist.";
+}
+
+}  // namespace
 
 bool Quennel::initializeXerces() { return ::initializeXerces(); }
 bool Quennel::terminateXerces() { return ::terminateXerces(); }
@@ -35,14 +54,27 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     XercesDOMParser* compareParser = nullptr;
     QelEventParser* originalEvents = nullptr;
     QelEventParser* compareEvents = nullptr;
-    // With nothing to remove, the files are read as event logs: no trees.
-    const bool asEvents = !ignoreList && listing == Listing::None;
+    // Unless differences are listed, the files are read as event logs, what -i selects left out
+    // as they are read: no trees.
+    ignoring.clear();
+    bool asEvents = listing == Listing::None && (!ignoreList || !ignoreList->empty());
+    for (std::size_t i = 0; asEvents && ignoreList && i < ignoreList->size(); ++i) {
+        std::optional<Selector> selector = Selector::parse((*ignoreList)[i], nullptr);
+        if (selector)
+            ignoring.push_back(std::move(*selector));
+        else
+            asEvents = false;  // the tree path reports it as selecting nothing
+    }
     int result = 2;
     streamedResult = -1;
     listed.clear();
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
         prepareParsers(&originalParser, &compareParser);  // listing only
+        if (asEvents) {
+            originalEvents = new QelEventParser(ignoreComments, &ignoring);
+            compareEvents = new QelEventParser(ignoreComments, &ignoring);
+        }
         std::cout << std::endl;
         std::cout << "Parsing " << shownName(*original, 0) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
@@ -56,6 +88,8 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
             loadEvents(original, &originalEvents, validateSchema, ignoreComments, std::cout);
             std::cout << "Parsing " << shownName(*compare, 1) << std::endl;
             second.finish();
+            ignoredFound[0] = originalEvents->selectorsFound();
+            ignoredFound[1] = compareEvents->selectorsFound();
         } else {
             BackgroundLoad second([&](std::ostream& out) {
                 compareRoot = loadDocument(compare, &compareParser, validateSchema, out);
@@ -72,6 +106,10 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
             }
             stripIgnorable(originalRoot);
             stripIgnorable(compareRoot);
+        }
+        if (asEvents && ignoreList) {
+            reportIgnored(*ignoreList, ignoredFound[0]);
+            reportIgnored(*ignoreList, ignoredFound[1]);
         }
         std::cout << std::endl;
         std::cout << "Diffing " << shownName(*original, 0) << " Vs. "
@@ -131,8 +169,8 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
             if (thread.joinable()) thread.join();
         }
     } join{comparing};
-    QelEventParser* originalParser = nullptr;
-    QelEventParser* compareParser = nullptr;
+    QelEventParser* originalParser = new QelEventParser(ignoreComments, &ignoring);
+    QelEventParser* compareParser = new QelEventParser(ignoreComments, &ignoring);
     struct Owner {
         QelEventParser*& parser;
         ~Owner() { delete parser; }
@@ -153,6 +191,8 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     comparing.join();
     comparing = std::thread();
     if (comparingFailed) std::rethrow_exception(comparingFailed);
+    ignoredFound[0] = originalParser->selectorsFound();
+    ignoredFound[1] = compareParser->selectorsFound();
     streamedResult = same ? 0 : 1;
     return true;
 }

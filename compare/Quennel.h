@@ -13,6 +13,7 @@
 #include "compare/CaseFolding.h"
 #include "compare/DifferenceReport.h"
 #include "output/DOMElementRemover.h"
+#include "output/Selector.h"
 #include "support/I18NString.h"
 
 // One diff: loads two files, strips what never counts and compares the two trees.
@@ -93,4 +94,6 @@ private:
     std::vector<ListedDifference> listed;
     std::string displayNames[2];
     int streamedResult = -1;
+    Selectors ignoring;                // -i on the event path
+    std::vector<bool> ignoredFound[2];  // per selector, whether it selected anything, per file
 };

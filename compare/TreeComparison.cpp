@@ -9,6 +9,7 @@
 #include "compare/Quennel.h"
 #include "compare/SubtreeClasses.h"
 #include "input/EventLog.h"
+#include "output/WritableExpansion.h"
 
 using namespace xercesc;
 
@@ -33,21 +34,26 @@ bool Quennel::isIgnorable(DOMNode* node) const {
     }
 }
 
-// Depth first over element children only, by sibling links and a stack of open elements (no
-// recursion, and no getParentNode, which costs a dynamic_cast in Xerces). Texts that become
-// neighbours are left apart.
+// Depth first over element and entity reference children only, by sibling links and a stack of
+// open nodes (no recursion, and no getParentNode, which costs a dynamic_cast in Xerces). Texts
+// that become neighbours are left apart. An expansion is stripped like the rest: the tree is
+// never saved, so its read-only nodes may change.
 void Quennel::stripIgnorable(DOMNode* node) {
     if (node->getNodeType() == DOMNode::DOCUMENT_NODE)
         node = static_cast<DOMDocument*>(node)->getDocumentElement();
     if (!node || node->getNodeType() != DOMNode::ELEMENT_NODE) return;
     std::vector<DOMNode*> open{node};
+    std::size_t references = 0;  // entity references among the open nodes
     DOMNode* child = node->getFirstChild();
     for (;;) {
         while (child) {
             DOMNode* const next = child->getNextSibling();
+            const DOMNode::NodeType type = child->getNodeType();
             if (isIgnorable(child)) {
                 open.back()->removeChild(child);
-            } else if (child->getNodeType() == DOMNode::ELEMENT_NODE) {
+            } else if (type == DOMNode::ELEMENT_NODE || type == DOMNode::ENTITY_REFERENCE_NODE) {
+                if (type == DOMNode::ENTITY_REFERENCE_NODE && references++ == 0)
+                    makeExpansionWritable(child);
                 open.push_back(child);
                 child = child->getFirstChild();
                 continue;
@@ -55,6 +61,7 @@ void Quennel::stripIgnorable(DOMNode* node) {
             child = next;
         }
         child = open.back()->getNextSibling();
+        if (open.back()->getNodeType() == DOMNode::ENTITY_REFERENCE_NODE) --references;
         open.pop_back();
         if (open.empty()) return;
     }

@@ -121,12 +121,12 @@ Loaded loadBytes(const std::string& name, const std::uint8_t* data, std::size_t 
 }
 
 LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, std::size_t size,
-                            bool ignoreComments) {
+                            bool ignoreComments, const Selectors* ignored) {
     LoadedEvents loaded;
     const std::string path = directory() + "/" + name;
     if (!writeAll(path, data, size)) std::abort();
     const I18NString fileName(path.c_str(), nullptr, -1, nullptr, nullptr);
-    QelEventParser* parser = nullptr;
+    QelEventParser* parser = new QelEventParser(ignoreComments, ignored);
     try {
         loadEvents(&fileName, &parser, false, ignoreComments, std::cout);
         loaded.log = &parser->events();
@@ -138,7 +138,7 @@ LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, s
 }
 
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
-                  std::size_t sizeB, bool ignoreComments) {
+                  std::size_t sizeB, bool ignoreComments, const Selectors* ignored) {
     const std::string pathA = directory() + "/streamed-first.xml";
     const std::string pathB = directory() + "/streamed-second.xml";
     if (!writeAll(pathA, a, sizeA) || !writeAll(pathB, b, sizeB)) std::abort();
@@ -147,7 +147,7 @@ bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* 
     EventStream streamA(1), streamB(1);
     bool loadedA = false, loadedB = false;
     const auto load = [&](const I18NString* name, EventStream* stream, bool* loaded) {
-        QelEventParser* parser = nullptr;
+        QelEventParser* parser = new QelEventParser(ignoreComments, ignored);
         std::ostringstream diagnostics;
         try {
             streamEvents(name, &parser, false, ignoreComments, diagnostics, *stream, 1);

@@ -39,8 +39,9 @@ Loaded loadBytes(const std::string& name, const std::string& bytes);
 // Where loadBytes writes name.
 std::string fuzzPath(const std::string& name);
 
+// With ignored, what those selectors select is left out as the events are read (-i).
 LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, std::size_t size,
-                            bool ignoreComments);
+                            bool ignoreComments, const Selectors* ignored = nullptr);
 
 // The tree as the remove command writes it; without withDoctype, each top-level node but the
 // DOCTYPE, one after another.
@@ -68,7 +69,7 @@ bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder);
 // compares them while both are read, handed on one event at a time. False when either fails
 // to load.
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
-                  std::size_t sizeB, bool ignoreComments);
+                  std::size_t sizeB, bool ignoreComments, const Selectors* ignored = nullptr);
 
 // Element names in the document as UTF-8, each once, in document order. With insideEntities,
 // only names of elements inside entity references (read-only nodes).

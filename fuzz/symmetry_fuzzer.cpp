@@ -3,11 +3,32 @@
 // ignored as well, and the tree and the event comparison always agree. The list of differences
 // is empty exactly when the verdict is "same", starts with what -v reports, and swapping the
 // files swaps its sides. Comparing while both files are read gives the verdict that comparing
-// their whole logs gives.
+// their whole logs gives. Under -i (selectors made from the names in the first document), the
+// events left out while reading give the verdict that removing from the trees gives.
 #include <algorithm>
 #include <cstring>
 
 #include "FuzzSupport.h"
+#include "output/DOMElementRemover.h"
+#include "output/Selector.h"
+
+namespace {
+
+// A few command lines' worth of selectors, from the names in doc.
+std::vector<std::vector<std::string>> selectorWords(xercesc::DOMNode* doc, std::size_t seed) {
+    const std::vector<std::string> names = elementNames(doc, false);
+    if (names.empty()) return {};
+    const std::string& some = names[seed % names.size()];
+    const std::string& other = names[(seed / 7) % names.size()];
+    const std::string& root = names.front();
+    return {{some},
+            {"@*"},
+            {other + "/" + some, "@" + some},
+            {"/" + root + "/" + other, some + "/@*"},
+            {"*/" + some, other}};
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzInitialize();
@@ -53,6 +74,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::sort(forward.begin(), forward.end());
             std::sort(backward.begin(), backward.end());
             FUZZ_CHECK(forward == backward, "swapping the files changed the list");
+        }
+    }
+    for (const std::vector<std::string>& words : selectorWords(a.doc, size)) {
+        std::vector<const char*> pointers;
+        for (const std::string& w : words) pointers.push_back(w.c_str());
+        const std::optional<Selectors> selectors = parseSelectors(pointers);
+        if (!selectors) continue;  // a name with '@' or '/' in it makes no selector
+        for (const bool comments : {false, true}) {
+            const Loaded ta = loadBytes("first.xml", data, split);
+            const Loaded tb = loadBytes("second.xml", secondData, secondSize);
+            FUZZ_CHECK(ta.doc && tb.doc, "files that loaded once fail to load again");
+            xercesc::DOMNode* ra = ta.doc;
+            xercesc::DOMNode* rb = tb.doc;
+            DOMElementRemover remover;
+            FUZZ_CHECK(remover.removeElementsFromDocument(ra, pointers) &&
+                           remover.removeElementsFromDocument(rb, pointers),
+                       "removing what -i selects from a tree failed");
+            const LoadedEvents ea = loadEventBytes("first.xml", data, split, comments, &*selectors);
+            const LoadedEvents eb =
+                loadEventBytes("second.xml", secondData, secondSize, comments, &*selectors);
+            FUZZ_CHECK(ea.log && eb.log, "files that load as trees fail to load as events under -i");
+            for (const bool order : {false, true}) {
+                const bool tree = sameDocuments(ra, rb, comments, order);
+                const bool events = sameEvents(*ea.log, *eb.log, order);
+                FUZZ_CHECK(tree == events, "the tree and the event comparison disagree under -i");
+                if (!order)
+                    FUZZ_CHECK(events == sameStreamed(data, split, secondData, secondSize, comments,
+                                                      &*selectors),
+                               "comparing while reading disagrees with the logs under -i");
+            }
         }
     }
     for (const bool comments : {false, true})

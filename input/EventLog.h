@@ -7,9 +7,9 @@
 #include "support/GrowingArray.h"
 
 // The content of a document's element, as a flat list of what a tree would hold, built while
-// the file is parsed. What a diff never compares is left out on the way in: whitespace-only
-// text, and comments when they are ignored, except inside entity references, whose expansion is
-// kept as it is.
+// the file is parsed. What a diff never compares is left out on the way in, inside entity
+// references as everywhere else: whitespace-only text, comments when they are ignored, and what
+// -i selects.
 //
 // Kept small, since -o holds two whole documents: an event is 12 bytes, and names and values
 // live in one arena as UTF-8, each after its length, with nothing stored for an empty one. A

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include <xercesc/framework/XMLDocumentHandler.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
@@ -10,17 +12,23 @@
 #include "input/EventLog.h"
 #include "input/EventStream.h"
 #include "input/LocalEntityResolver.h"
+#include "output/Selector.h"
 
 // Parses a file with the same scanner and the same safeguards as the DOM parser, but keeps only
 // what a comparison in document order needs, as an EventLog: no tree is built, which makes a
-// load several times faster and far smaller.
+// load several times faster and far smaller. What the selectors of -i select is left out as it
+// is read, exactly as if the tree's matches had been removed one selector after the other.
 class QelEventParser : public xercesc::SAXParser {
 public:
-    explicit QelEventParser(bool ignoreComments);
+    // ignored (may be null) must outlive the parser.
+    explicit QelEventParser(bool ignoreComments, const Selectors* ignored = nullptr);
     ~QelEventParser() override = default;
 
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
     const EventLog& events() const { return recorder.log; }
+    // For each ignored selector, in order, whether it selected anything in the last document
+    // that the selectors before it had left.
+    const std::vector<bool>& selectorsFound() const { return recorder.found; }
     // Hands the events to stream in chunks of about chunkEvents events (or a few megabytes)
     // instead of keeping them: events() then holds only what was not handed on yet.
     void streamTo(EventStream* stream, std::size_t chunkEvents = 16384) {
@@ -32,8 +40,8 @@ private:
     // Receives the scanner's events (the parser hands them on only to installed handlers).
     class Recorder : public xercesc::XMLDocumentHandler {
     public:
-        Recorder(QelEventParser& parser, bool ignoreComments)
-            : parser(parser), ignoreComments(ignoreComments) {}
+        Recorder(QelEventParser& parser, bool ignoreComments, const Selectors* ignored)
+            : parser(parser), ignoreComments(ignoreComments), ignored(ignored) {}
 
         void startDocument() override;
         void resetDocument() override;
@@ -56,6 +64,7 @@ private:
         void endEntityReference(const xercesc::XMLEntityDecl& entity) override;
 
         EventLog log;
+        std::vector<bool> found;
         EventStream* stream = nullptr;
         std::size_t chunkEvents = 0;
 
@@ -63,11 +72,32 @@ private:
         // Between two events: hands a full chunk on.
         void handOff(bool always = false);
         bool inContent() const { return elementDepth > 0; }
+        // In the document element and outside every ignored element.
+        bool recording() const { return elementDepth > 0 && !dropping(); }
+        bool dropping() const { return !removedBy.empty() && removedBy.back() != kKept; }
+        // Opens an element for the selectors: whether it is left out.
+        bool openSelected(const xercesc::XMLElementDecl& decl,
+                          const xercesc::RefVectorOf<xercesc::XMLAttr>& attrs,
+                          XMLSize_t attrCount, bool isEmpty);
+        void closeSelected();
+        // The value a DTD gives the attribute when the file leaves it out (null: none).
+        static const XMLCh* defaultOf(const xercesc::XMLElementDecl& decl, const XMLCh* name);
         void flushText();
         void count(XMLSize_t length);
 
+        static constexpr std::size_t kKept = static_cast<std::size_t>(-1);
+
         QelEventParser& parser;
         const bool ignoreComments;
+        const Selectors* const ignored;
+        // Per open element: the first selector that removes it or an element around it (kKept:
+        // none), and its name; pathNames points into names.
+        std::vector<std::size_t> removedBy;
+        std::vector<std::u16string> names;
+        std::vector<const XMLCh*> pathNames;
+        // Per attribute of the element just opened.
+        enum AttributeFate : char { Kept, Dropped, Defaulted };
+        std::vector<AttributeFate> attributeDropped;
         EntityExpansionLimit expansion;
         std::u16string pendingText;
         long elementDepth = 0;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include <xercesc/dom/DOMAttr.hpp>
 #include <xercesc/dom/DOMDocument.hpp>
@@ -16,6 +17,7 @@
 #include "input/XercesLibrary.h"
 #include "output/FileTarget.h"
 #include "output/Selector.h"
+#include "output/WritableExpansion.h"
 #include "support/FailureHandlers.h"
 #include "support/Utf8.h"
 
@@ -123,6 +125,16 @@ bool DOMElementRemover::removeElements() {
             }
             std::cout << "\n Number of Elements: " << matches.count << std::endl;
         }
+        if (expansionsWritable) {
+            // Matches inside an entity's expansion go as well: this tree is never saved.
+            std::unordered_set<DOMNode*> freed;
+            const auto free = [&](DOMNode* node) {
+                DOMNode* reference = enclosingReference(node);
+                if (reference && freed.insert(reference).second) makeExpansionWritable(reference);
+            };
+            for (DOMAttr* attribute : matches.attributes) free(attribute->getOwnerElement());
+            for (DOMNode* element : matches.outermost) free(element);
+        }
         for (DOMAttr* attribute : matches.attributes)
             attribute->getOwnerElement()->removeAttributeNode(attribute);
         std::size_t remaining = matches.count;
@@ -154,9 +166,12 @@ bool DOMElementRemover::removeElementsFromDocument(DOMNode*& root, const Element
     }
     namesToRemove = names;
     rootNode = root;
-    return runGuarded([&] {
+    expansionsWritable = true;
+    const bool result = runGuarded([&] {
         if (!removeElements()) std::cout << "\n\n The root node has not changed. Elements don't exist.";
     });
+    expansionsWritable = false;
+    return result;
 }
 
 bool DOMElementRemover::removeElementsFromFile(const I18NString& path, const ElementNames& names,

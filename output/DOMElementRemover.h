@@ -27,7 +27,8 @@ public:
     // Reads the document from standard input, removes the elements and writes the whole
     // document, changed or not, to standard output.
     bool removeElementsFromStandardInput(const ElementNames& names);
-    // Removes the elements from a document already loaded; quiet about what it removes.
+    // Removes the elements from a document already loaded, inside entity references too (the
+    // document must never be saved); quiet about what it removes.
     bool removeElementsFromDocument(xercesc::DOMNode*& root, const ElementNames& names);
 
     // Shows every match where it stands and writes nothing (-n).
@@ -46,5 +47,6 @@ private:
     xercesc::DOMNode* rootNode = nullptr;
     LockedFile* replaced = nullptr;
     bool dryRun = false;
+    bool expansionsWritable = false;
     const QelDOMParser* positionsParser = nullptr;  // records where elements stand, under -n
 };

@@ -56,6 +56,34 @@ TEST_P(DiffCommandEndToEnd, PrintsExactOutputAndExitCode) {
     dir.write("skip.xml", "<r><a k='v'>text</a><!-- note --><b/><Skip>1</Skip></r>");
     dir.write("skip2.xml", "<r><a k='v'>text</a><!-- note --><b/><skip>2</skip></r>");
     dir.write("bad.xml", "<r><a></r>");
+    // Matches inside entity expansions, and what never counts there.
+    const auto entity = [](const std::string& value, const std::string& more = "") {
+        return "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT a ANY><!ELEMENT x ANY><!ELEMENT y ANY>"
+               "<!ELEMENT z ANY><!ATTLIST y k CDATA #IMPLIED><!ENTITY e \"" + value + "\">" + more +
+               "]>\n<r>&e;<a/></r>";
+    };
+    dir.write("ent-one.xml", entity("<x>one</x>"));
+    dir.write("ent-two.xml", entity("<x>two</x>"));
+    dir.write("ent-attr1.xml", entity("<y k='1'>t</y>"));
+    dir.write("ent-attr2.xml", entity("<y k='2'>t</y>"));
+    dir.write("ent-blank.xml", entity("<x> </x>"));
+    dir.write("ent-empty.xml", entity("<x></x>"));
+    dir.write("ent-comment.xml", entity("<x><!-- n -->t </x><!-- m --> "));
+    dir.write("ent-text.xml", entity("<x>t </x>"));
+    dir.write("ent-nested.xml", entity("<x>&f;</x>", "<!ENTITY f '<z> <x>q</x></z>'>"));
+    dir.write("ent-nested2.xml", entity("<x>&f;</x>", "<!ENTITY f '<z><x>Q</x> </z>'>"));
+    // Selector forms, nested matches and what stays apart after a removal.
+    dir.write("sel1.xml", "<r id='1'><x k='1'>t<y>u</y></x><p:z xmlns:p='u' p:q='3'>v<x/>w</p:z>"
+                          "<y id='1'><x id='2'>in</x></y>tail</r>");
+    dir.write("sel2.xml", "<r id='2'><x k='2'>t2<y>u</y></x><p:z xmlns:p='u' p:q='4'>v<x>h</x>w"
+                          "</p:z><y id='3'><x id='4'>in2</x></y>tail</r>");
+    dir.write("split.xml", "<r>a<x/>b</r>");
+    dir.write("joined.xml", "<r>ab</r>");
+    dir.write("other-root.xml", "<q><x/></q>");
+    const std::string defaults = "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT x ANY>"
+                                 "<!ATTLIST x k CDATA 'def' m CDATA #FIXED 'f'>]>";
+    dir.write("dtd-given.xml", defaults + "<r><x k='1'/><x/></r>");
+    dir.write("dtd-written.xml", defaults + "<r><x k='def'/><x k='2'/></r>");
     dir.write("sub/deep name.xml", "<R><A K='V'>tEXT</A><!-- NOTE --><B></B></R>");
     dir.write("attr1.xml", "<r stamp='1'><a k='1' n='x'><t>1</t></a><b><t>2</t></b></r>");
     dir.write("attr2.xml", "<r stamp='2'><a k='2' n='x'><t>1</t></a><b><t>3</t></b></r>");
@@ -144,6 +172,68 @@ INSTANTIATE_TEST_SUITE_P(
                  progress("attr1.xml", "attr2.xml") + kDifferent, 1},
         DiffCase{"IgnorePathUnderAnotherParent", {"-o", "attr1.xml", "attr2.xml", "-i", "@*", "a/t"},
                  progress("attr1.xml", "attr2.xml") + kDifferent, 1},
+        // Every form on the comparison made while reading, under -c and under -o.
+        DiffCase{"IgnoreNamedEverywhere", {"sel1.xml", "sel2.xml", "-i", "x", "@id", "@p:q"},
+                 progress("sel1.xml", "sel2.xml") + kSame, 0},
+        DiffCase{"IgnoreNameKeepsPrefix", {"-c", "sel1.xml", "sel2.xml", "-i", "z", "x", "@id"},
+                 progress("sel1.xml", "sel2.xml", notFound("z") + notFound("z")) + kDifferent, 1},
+        DiffCase{"IgnorePrefixedName", {"-o", "sel1.xml", "sel2.xml", "-i", "p:z", "x", "@id"},
+                 progress("sel1.xml", "sel2.xml") + kSame, 0},
+        DiffCase{"IgnoreEveryAttribute", {"-o", "sel1.xml", "sel2.xml", "-i", "@*", "x"},
+                 progress("sel1.xml", "sel2.xml") + kSame, 0},
+        DiffCase{"IgnoreAttributePaths",
+                 {"-c", "sel1.xml", "sel2.xml", "-i", "r/x", "/r/@id", "r/*/x", "y/@id", "p:z/@p:q",
+                  "x/@k"},
+                 progress("sel1.xml", "sel2.xml", notFound("x/@k") + notFound("x/@k")) + kSame, 0},
+        // y/x goes with y, which the selector before it removed.
+        DiffCase{"IgnoreInsideAnEarlierMatch", {"sel1.xml", "sel2.xml", "-i", "y", "y/x", "x"},
+                 progress("sel1.xml", "sel2.xml", notFound("y/x") + notFound("y/x")) + kDifferent,
+                 1},
+        DiffCase{"IgnoreNestedBeforeItsParent", {"sel1.xml", "sel2.xml", "-i", "y/x", "y", "@*", "x"},
+                 progress("sel1.xml", "sel2.xml") + kSame, 0},
+        DiffCase{"IgnoreStarTakesTheDocumentElement", {"-o", "sel1.xml", "other-root.xml", "-i", "*", "x"},
+                 progress("sel1.xml", "other-root.xml", notFound("x") + notFound("x")) +
+                     kSame,
+                 0},
+        DiffCase{"IgnoreAnchoredDocumentElementOnOneSide", {"sel1.xml", "other-root.xml", "-i", "/r"},
+                 progress("sel1.xml", "other-root.xml", notFound("/r") + kUnchanged) + kDifferent, 1},
+        DiffCase{"IgnoreAnchoredPath", {"-c", "sel1.xml", "sel2.xml", "-i", "/r/x", "/x", "@*"},
+                 progress("sel1.xml", "sel2.xml", notFound("/x") + notFound("/x")) + kDifferent, 1},
+        // The texts on either side of a removed element stay two texts.
+        DiffCase{"IgnoreLeavesTextsApart", {"split.xml", "joined.xml", "-i", "x"},
+                 progress("split.xml", "joined.xml", notFound("x") + kUnchanged) + kDifferent, 1},
+        DiffCase{"IgnoreLeavesTextsApartUnordered", {"-o", "split.xml", "joined.xml", "-i", "x"},
+                 progress("split.xml", "joined.xml", notFound("x") + kUnchanged) + kDifferent, 1},
+        // A removed attribute that the DTD defaults comes back with its default; a defaulted
+        // one is never selected.
+        DiffCase{"IgnoreDefaultedAttribute", {"dtd-given.xml", "dtd-written.xml", "-i", "@k", "@m"},
+                 progress("dtd-given.xml", "dtd-written.xml", notFound("@m") + notFound("@m")) + kSame,
+                 0},
+        DiffCase{"IgnoreDefaultedAttributeUnordered", {"-o", "dtd-given.xml", "dtd-written.xml", "-i", "x/@k"},
+                 progress("dtd-given.xml", "dtd-written.xml") + kSame, 0},
+        // Inside entity expansions: matches are removed, blanks and (-c) comments dropped.
+        DiffCase{"IgnoreInsideEntity", {"ent-one.xml", "ent-two.xml", "-i", "x"},
+                 progress("ent-one.xml", "ent-two.xml") + kSame, 0},
+        DiffCase{"IgnoreInsideEntityUnordered", {"-o", "-c", "ent-one.xml", "ent-two.xml", "-i", "x"},
+                 progress("ent-one.xml", "ent-two.xml") + kSame, 0},
+        DiffCase{"EntityStillCounts", {"ent-one.xml", "ent-two.xml"},
+                 progress("ent-one.xml", "ent-two.xml") + kDifferent, 1},
+        DiffCase{"IgnoreAttributeInsideEntity", {"ent-attr1.xml", "ent-attr2.xml", "-i", "@k"},
+                 progress("ent-attr1.xml", "ent-attr2.xml") + kSame, 0},
+        DiffCase{"IgnoreInsideNestedEntity", {"ent-nested.xml", "ent-nested2.xml", "-i", "z/x"},
+                 progress("ent-nested.xml", "ent-nested2.xml") + kSame, 0},
+        DiffCase{"NestedEntityBlanksDropped", {"ent-nested.xml", "ent-nested2.xml"},
+                 progress("ent-nested.xml", "ent-nested2.xml") + kSame, 0},
+        DiffCase{"EntityBlankDropped", {"ent-blank.xml", "ent-empty.xml"},
+                 progress("ent-blank.xml", "ent-empty.xml") + kSame, 0},
+        DiffCase{"EntityBlankDroppedUnordered", {"-o", "ent-blank.xml", "ent-empty.xml"},
+                 progress("ent-blank.xml", "ent-empty.xml") + kSame, 0},
+        DiffCase{"EntityCommentCounts", {"ent-comment.xml", "ent-text.xml"},
+                 progress("ent-comment.xml", "ent-text.xml") + kDifferent, 1},
+        DiffCase{"EntityCommentIgnored", {"-c", "ent-comment.xml", "ent-text.xml"},
+                 progress("ent-comment.xml", "ent-text.xml") + kSame, 0},
+        DiffCase{"EntityCommentIgnoredUnordered", {"-c", "-o", "ent-comment.xml", "ent-text.xml"},
+                 progress("ent-comment.xml", "ent-text.xml") + kSame, 0},
         DiffCase{"MalformedSelectorBeforeAnyFile", {"none.xml", "attr2.xml", "-i", "a", "b/@c/d"},
                  "\n\n *** INVALID SELECTOR: b/@c/d is not well formed: an attribute step must be "
                  "the last step.\n Please insure each selector is a name, @name, or a path such as "

@@ -192,7 +192,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "\n    -:2:4: text \"u\""
                   "\n ** Files are NOT the same\n\n",
                   1},
-        StdinCase{"TreePath", {"-o", "-", "same.xml", "-i", "c"}, "<a><c/><b>t</b></a>",
+        StdinCase{"IgnoreUnordered", {"-o", "-", "same.xml", "-i", "c"}, "<a><c/><b>t</b></a>",
+                  "\nParsing -\nParsing same.xml\n\n\n The element c was not found.\n"
+                  "\n The root node has not changed. Elements don't exist.\n"
+                  "Diffing - Vs. same.xml\n"
+                  "\n ** Files are the same\n\n",
+                  0},
+        StdinCase{"IgnoreOnTrees", {"-v", "-", "same.xml", "-i", "c"}, "<a><c/><b>t</b></a>",
                   "\nParsing -\nParsing same.xml\n\n\n The element c was not found.\n"
                   "\n The root node has not changed. Elements don't exist.\n"
                   "Diffing - Vs. same.xml\n"

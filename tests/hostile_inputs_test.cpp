@@ -173,7 +173,30 @@ std::vector<HostileCase> hostileCases() {
     const std::string tooFar = fatal(0, 0, "the document needs more memory than its size allows "
                                            "(64 MB and 128 bytes for each byte read): entities "
                                            "expand too far");
+    std::string deepMatch = "<r>", deepPlain = "<r>";
+    for (int i = 0; i < 20000; ++i) deepMatch += "<d>";
+    deepPlain = deepMatch;
+    deepMatch += "<x>" + bigValue + "</x>";
+    for (int i = 0; i < 20000; ++i) deepMatch += "</d>";
+    for (int i = 0; i < 20000; ++i) deepPlain += "</d>";
     return {
+        // What -i leaves out is still read, and its expansions still count.
+        {"500 references to a large entity inside an ignored element, diff",
+         {{"a.xml", kEntityDoc + "<!ENTITY e \"" + bigValue + "\">]>\n<r><x>" + refs500 + "</x></r>"},
+          kOther},
+         {}, {"a.xml", "o.xml", "-i", "x"},
+         parsing("a.xml") +
+             notValid(fatal(2, 511, "entity references in the document expand to more than "
+                                    "'16777216' characters; this is the limit imposed by the "
+                                    "application")) +
+             kFailedDiff,
+         2},
+        {"an ignored match 20,000 levels deep, diff",
+         {{"a.xml", deepMatch + "</r>"}, {"b.xml", deepPlain + "</r>"}}, {},
+         {"a.xml", "b.xml", "-i", "x", "/r/d/d"},
+         parsing("a.xml") + "Parsing b.xml\n" + notFound("x") + "\nDiffing a.xml Vs. b.xml\n"
+             "\n ** Files are the same\n\n",
+         0},
         {"500 references to a large entity in one attribute value, diff",
          {{"a.xml", valueEntity + "]>\n<r a=\"" + refs500 + "\"/>"}, kOther}, {},
          {"a.xml", "o.xml"}, parsing("a.xml") + notValid(tooFar) + kFailedDiff, 2},

@@ -138,6 +138,17 @@ void writeInputs(const TempDir& dir) {
     }
     dir.write("wide1.xml", wide1 + "</r>");
     dir.write("wide2.xml", wide2 + "</r>");
+    // Entity expansions: a match inside one is removed, blanks and (-c) comments are dropped.
+    const auto entity = [](const std::string& value, const std::string& after) {
+        return "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT x ANY><!ELEMENT a ANY>\n<!ENTITY e \"" +
+               value + "\">]>\n<r>&e;\n<a>" + after + "</a></r>\n";
+    };
+    dir.write("ent-one.xml", entity("<x>one</x>", "1"));
+    dir.write("ent-two.xml", entity("<x>two</x>", "1"));
+    dir.write("ent-three.xml", entity("<x>two</x>", "3"));
+    dir.write("ent-blank.xml", entity("<x> <!-- n --></x> ", "1"));
+    dir.write("ent-empty.xml", entity("<x></x>", "1"));
+    dir.write("ent-text.xml", entity("<x> t</x>", "1"));
 }
 
 using VerboseCase = CommandCase;
@@ -253,6 +264,17 @@ INSTANTIATE_TEST_SUITE_P(
                         "element <s>" +
                         kDifferent,
                     1},
+        VerboseCase{"IgnoreInsideEntity", {"-v", "ent-one.xml", "ent-three.xml", "-i", "x"},
+                    different("ent-one.xml", "ent-three.xml", "/r/a[1]/text()[1]",
+                              "4:4: text \"1\"", "4:4: text \"3\""),
+                    1},
+        // The blank before the comment is gone; a node inside an expansion shows where the
+        // element around the reference stands.
+        VerboseCase{"EntityBlankDropped", {"-v", "ent-blank.xml", "ent-text.xml"},
+                    different("ent-blank.xml", "ent-text.xml",
+                              "/r/entity-reference('e')[1]/x[1]/comment()[1]",
+                              "3:4: comment \" n \"", "3:4: text \" t\""),
+                    1},
         // The comment and the blanks are gone before counting: the second <b> is b[2], and it
         // pairs with the other <b> that found no equal.
         VerboseCase{"CommentsAndOrderIgnored", {"-v", "-c", "-o", "loose.xml", "tight.xml"},
@@ -343,6 +365,11 @@ INSTANTIATE_TEST_SUITE_P(
                  listed("ignore1.xml", "ignore2.xml",
                         {{"/r/a[2]/text()[1]", "5:4: text \"2\"", "4:4: text \"3\""}}),
                  1},
+        ListCase{"EntityCommentCounts", {"-l", "ent-blank.xml", "ent-three.xml", "-i", "a"},
+                 listed("ent-blank.xml", "ent-three.xml",
+                        {{"/r/entity-reference('e')[1]/x[1]/comment()[1]", "3:4: comment \" n \"",
+                          "3:4: text \"two\""}}),
+                 1},
         ListCase{"CommentCountsWithoutC", {"-l", "commented.xml", "abc.xml"},
                  listed("commented.xml", "abc.xml",
                         {{"/r/comment()[1]", "1:14: comment \" a \"", "1:4: nothing"}}),
@@ -387,6 +414,14 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"-c", "-o", "book.xml", "comment.xml"}, "", 0},
                     VerboseCase{"SameUnderIgnore", {"book.xml", "missingchild.xml", "-i", "price"},
                                 "", 0},
+                    VerboseCase{"SameIgnoringInsideEntity",
+                                {"ent-one.xml", "ent-two.xml", "-i", "x"}, "", 0},
+                    VerboseCase{"SameIgnoringAttributeInsideEntity",
+                                {"-o", "ent-blank.xml", "ent-empty.xml", "-i", "x/@*", "/r/x"}, "", 0},
+                    VerboseCase{"SameWithoutEntityBlanks",
+                                {"-c", "ent-blank.xml", "ent-empty.xml"}, "", 0},
+                    VerboseCase{"SameWithoutEntityBlanksUnordered",
+                                {"-c", "-o", "ent-blank.xml", "ent-empty.xml"}, "", 0},
                     VerboseCase{"NotWellFormed", {"book.xml", "bad.xml"}, "", 2},
                     VerboseCase{"Missing", {"book.xml", "none.xml"}, "", 2},
                     VerboseCase{"OneFileLeft", {"-c", "book.xml"}, "", 1}),
