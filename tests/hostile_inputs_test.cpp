@@ -179,7 +179,31 @@ std::vector<HostileCase> hostileCases() {
     deepMatch += "<x>" + bigValue + "</x>";
     for (int i = 0; i < 20000; ++i) deepMatch += "</d>";
     for (int i = 0; i < 20000; ++i) deepPlain += "</d>";
+    // What reading in order or as lean logs needs: within 64 MB and 32 bytes for each byte of
+    // the files, in address space.
+    std::string attributes = "<r>\n";
+    for (int i = 0; i < 120000; ++i)
+        attributes += "<e id=\"" + std::to_string(i) + "\" k=\"v" + std::to_string(i % 7) + "\" n=\"x\"/>\n";
+    attributes += "</r>\n";
+    std::string empties = "<r>";
+    for (int i = 0; i < 1000000; ++i) empties += "<a/>";
+    empties += "</r>";
+    const auto within = [](std::size_t bytes) { return rlim_t(64 * kMB + 32 * bytes); };
+
     return {
+        {"4 MB of attributes within 64 MB and 32 bytes a byte, diff",
+         {{"a.xml", attributes}, {"b.xml", attributes}}, {}, {"a.xml", "b.xml"},
+         verdict("a.xml", "b.xml", true), 0, {}, within(2 * attributes.size())},
+        {"4 MB of attributes within 64 MB and 32 bytes a byte, -o",
+         {{"a.xml", attributes}, {"b.xml", attributes}}, {}, {"-o", "a.xml", "b.xml"},
+         verdict("a.xml", "b.xml", true), 0, {}, within(2 * attributes.size())},
+        {"4 MB of empty elements within 64 MB and 32 bytes a byte, -c -o",
+         {{"a.xml", empties}, {"b.xml", empties}}, {}, {"-c", "-o", "a.xml", "b.xml"},
+         verdict("a.xml", "b.xml", true), 0, {}, within(2 * empties.size())},
+        {"4 MB of attributes within 64 MB and 32 bytes a byte, remove -k",
+         {{"f.xml", attributes}}, {}, {"-r", "-k", "f.xml", "e"},
+         removing("e", 120000) + kRemoved, 1, {{"f.xml", "<r>\n</r>\n"}},
+         within(attributes.size())},
         // What -i leaves out is still read, and its expansions still count.
         {"500 references to a large entity inside an ignored element, diff",
          {{"a.xml", kEntityDoc + "<!ENTITY e \"" + bigValue + "\">]>\n<r><x>" + refs500 + "</x></r>"},
