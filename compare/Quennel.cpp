@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "input/XercesLibrary.h"
 #include "output/Selector.h"
 #include "support/FailureHandlers.h"
+#include "support/Platform.h"
 
 using namespace xercesc;
 
@@ -57,7 +59,12 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     // Unless differences are listed, the files are read as event logs, what -i selects left out
     // as they are read: no trees.
     ignoring.clear();
-    bool asEvents = listing == Listing::None && (!ignoreList || !ignoreList->empty());
+    // -v reads files it can read twice as events too, and builds trees only to place the first
+    // difference once the files are found to differ.
+    const bool placeLater = listing == Listing::First &&
+                            !namesStandardStream(original->getExternalBuffer()) &&
+                            !namesStandardStream(compare->getExternalBuffer());
+    bool asEvents = (listing == Listing::None || placeLater) && (!ignoreList || !ignoreList->empty());
     for (std::size_t i = 0; asEvents && ignoreList && i < ignoreList->size(); ++i) {
         std::optional<Selector> selector = Selector::parse((*ignoreList)[i], nullptr);
         if (selector)
@@ -125,7 +132,9 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         } else {
             result = compareDocuments();
         }
-        if (result == 1 && listing != Listing::None)
+        if (result == 1 && asEvents && placeLater)
+            placeFirstDifference(original, &originalParser, compare, &compareParser, ignoreList);
+        else if (result == 1 && listing != Listing::None)
             reportDifferences(*original, originalParser, *compare, compareParser);
     });
     if (!completed) result = 2;
@@ -137,6 +146,37 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     compareRoot = nullptr;
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
     return result;
+}
+
+void Quennel::placeFirstDifference(const I18NString* original, XercesDOMParser** originalParser,
+                                   const I18NString* compare, XercesDOMParser** compareParser,
+                                   const ElementNames* ignoreList) {
+    // Quietly: everything the files had to say was said as they were first read, and a list
+    // that cannot be built changes no verdict.
+    std::ostringstream quiet;
+    std::streambuf* const console = std::cout.rdbuf(quiet.rdbuf());
+    bool found = false;
+    try {
+        BackgroundLoad second([&](std::ostream& out) {
+            compareRoot = loadDocument(compare, compareParser, validateSchema, out);
+        });
+        originalRoot = loadDocument(original, originalParser, validateSchema, quiet);
+        second.finish();
+        if (originalRoot && compareRoot) {
+            if (ignoreList) {
+                DOMElementRemover remover;
+                remover.removeElementsFromDocument(originalRoot, *ignoreList);
+                remover.removeElementsFromDocument(compareRoot, *ignoreList);
+            }
+            stripIgnorable(originalRoot);
+            stripIgnorable(compareRoot);
+            found = compareDocuments() == 1;  // unless a file changed since
+        }
+    } catch (...) {
+        found = false;
+    }
+    std::cout.rdbuf(console);
+    if (found) reportDifferences(*original, *originalParser, *compare, *compareParser);
 }
 
 bool Quennel::compareWhileReading(const I18NString* original, const I18NString* compare) {

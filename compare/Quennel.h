@@ -81,6 +81,11 @@ private:
     // Plain diff in document order: reads both files at once and compares them as they are
     // read, in bounded memory; sets streamedResult. False when it could not run (no threads).
     bool compareWhileReading(const I18NString* original, const I18NString* compare);
+    // -v after a verdict read as events: reads both files again as trees with positions and
+    // prints where they first differ; prints nothing when that cannot be done.
+    void placeFirstDifference(const I18NString* original, xercesc::XercesDOMParser** originalParser,
+                              const I18NString* compare, xercesc::XercesDOMParser** compareParser,
+                              const ElementNames* ignoreList);
     bool compareInOrder(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
     bool compareUnordered(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
 
