@@ -106,13 +106,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
             std::cout << "Parsing " << shownName(*compare, 1) << std::endl;
             second.finish();
             if (!compareRoot) throw "The root node of the compare file is NULL.";
-            if (ignoreList) {
-                DOMElementRemover remover;
-                remover.removeElementsFromDocument(originalRoot, *ignoreList);
-                remover.removeElementsFromDocument(compareRoot, *ignoreList);
-            }
-            stripIgnorable(originalRoot);
-            stripIgnorable(compareRoot);
+            trimTrees(ignoreList);
         }
         if (asEvents && ignoreList) {
             reportIgnored(*ignoreList, ignoredFound[0]);
@@ -148,6 +142,16 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     return result;
 }
 
+void Quennel::trimTrees(const ElementNames* ignoreList) {
+    if (ignoreList) {
+        DOMElementRemover remover;
+        remover.removeElementsFromDocument(originalRoot, *ignoreList);
+        remover.removeElementsFromDocument(compareRoot, *ignoreList);
+    }
+    stripIgnorable(originalRoot);
+    stripIgnorable(compareRoot);
+}
+
 void Quennel::placeFirstDifference(const I18NString* original, XercesDOMParser** originalParser,
                                    const I18NString* compare, XercesDOMParser** compareParser,
                                    const ElementNames* ignoreList) {
@@ -163,13 +167,7 @@ void Quennel::placeFirstDifference(const I18NString* original, XercesDOMParser**
         originalRoot = loadDocument(original, originalParser, validateSchema, quiet);
         second.finish();
         if (originalRoot && compareRoot) {
-            if (ignoreList) {
-                DOMElementRemover remover;
-                remover.removeElementsFromDocument(originalRoot, *ignoreList);
-                remover.removeElementsFromDocument(compareRoot, *ignoreList);
-            }
-            stripIgnorable(originalRoot);
-            stripIgnorable(compareRoot);
+            trimTrees(ignoreList);
             found = compareDocuments() == 1;  // unless a file changed since
         }
     } catch (...) {

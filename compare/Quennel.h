@@ -81,6 +81,9 @@ private:
     // Plain diff in document order: reads both files at once and compares them as they are
     // read, in bounded memory; sets streamedResult. False when it could not run (no threads).
     bool compareWhileReading(const I18NString* original, const I18NString* compare);
+    // Takes out of both trees what the comparison leaves out: the -i matches, whitespace-only
+    // text, and comments when they are ignored.
+    void trimTrees(const ElementNames* ignoreList);
     // -v after a verdict read as events: reads both files again as trees with positions and
     // prints where they first differ; prints nothing when that cannot be done.
     void placeFirstDifference(const I18NString* original, xercesc::XercesDOMParser** originalParser,
