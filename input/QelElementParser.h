@@ -37,7 +37,7 @@ public:
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
     // Columns in characters rather than the scanner's UTF-16 units; costs a look at each byte.
     void setCountColumns(bool count) { countColumns = count; }
-    void parse(const xercesc::InputSource& source);
+    void parse(const xercesc::InputSource& source) override;
     using SAXParser::parse;
 
 private:

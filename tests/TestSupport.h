@@ -6,6 +6,19 @@
 #include <vector>
 
 // What one run of the quennel binary did.
+// Whether the suite runs under AddressSanitizer (slower, no address-space limits).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+
 struct RunResult {
     std::string out;
     std::string err;
