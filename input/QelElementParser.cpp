@@ -56,10 +56,14 @@ void QelElementParser::Forwarder::startElement(const XMLElementDecl& decl, const
     const XMLScanner& scanner = parser.getScanner();
     const Locator* at = scanner.getLocator();
     const XMLFileLoc line = at->getLineNumber();
+    // Only a dry run shows columns: the name of the encoding is not looked at per element else.
+    const XMLFileLoc column =
+        parser.countColumns
+            ? parser.columns.column(line, at->getColumnNumber(),
+                                    readsUtf(scanner.getReaderMgr()->getCurrentEncodingStr()))
+            : at->getColumnNumber();
     listener.startElement(decl.getFullName(), attrs, attrCount,
-                          entities.empty() ? nullptr : entities.back(), line,
-                          parser.columns.column(line, at->getColumnNumber(),
-                                                readsUtf(scanner.getReaderMgr()->getCurrentEncodingStr())));
+                          entities.empty() ? nullptr : entities.back(), line, column);
     if (isEmpty) listener.endElement();
 }
 
