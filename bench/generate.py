@@ -119,6 +119,30 @@ def patch_last_price(path):
         f.write(bytes([ord("0") + (digit % 9) + 1]))
 
 
+def patch_scattered_prices(path, count):
+    """Changes one digit of count prices spread evenly over the file, in place."""
+    with open(path, "r+b") as f:
+        data = bytearray(f.read())
+        at = [m.start(1) for m in re.finditer(rb'<price currency="[A-Z]+">([0-9])', data)]
+        if len(at) < count:
+            sys.exit("fewer than %d prices in %s" % (count, path))
+        for k in range(count):
+            i = at[(2 * k + 1) * len(at) // (2 * count)]
+            data[i] = ord("0") + (data[i] - ord("0")) % 9 + 1
+        f.seek(0)
+        f.write(data)
+
+
+def gen_scattered(out, label, count):
+    """The pair for listing many differences (-l): a copy of records-LABEL.xml with count
+    prices changed all over it."""
+    base = os.path.join(out, "records-%s" % label)
+    if not os.path.exists(base + ".xml"):
+        sys.exit("generate records-%s first" % label)
+    shutil.copyfile(base + ".xml", base + "-scattered.xml")
+    patch_scattered_prices(base + "-scattered.xml", count)
+
+
 def most_frequent_element(path):
     with open(path, "rb") as f:
         data = f.read()
@@ -190,6 +214,7 @@ SETS = {
     "records-1mb": lambda out, seed: gen_records(out, seed, "1mb", 1 * MB, False),
     "records-10mb": lambda out, seed: gen_records(out, seed, "10mb", 10 * MB, False),
     "records-100mb": lambda out, seed: gen_records(out, seed, "100mb", 100 * MB, True),
+    "records-100mb-scattered": lambda out, seed: gen_scattered(out, "100mb", 10000),
     # on demand only (named on the command line): the pairs for diffs larger than memory
     "records-1gb": lambda out, seed: gen_records(out, seed, "1gb", 1000 * MB, False, True),
     "records-3gb": lambda out, seed: gen_records(out, seed, "3gb", 3000 * MB, False, True),

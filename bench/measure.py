@@ -194,6 +194,14 @@ def build_rows(q, data, work, quick):
         add("q-%s-changed" % size, g, "quennel, changed copy", [q, a, changed], 1)
         add("q-%s-list" % size, g, "quennel -l, changed copy", [q, "-l", a, changed], 1)
         add("q-%s-json" % size, g, "quennel -j, changed copy", [q, "-j", a, changed], 1)
+        add("q-%s-verbose" % size, g, "quennel -v, changed copy", [q, "-v", a, changed], 1)
+        add("q-%s-ignore" % size, g, "quennel -i %s, changed copy" % frequent,
+            [q, a, changed, "-i", frequent], 1)
+        if size == "100mb":
+            scattered = d("records-100mb-scattered.xml")
+            add("q-100mb-scattered", g, "quennel, 10,000 prices changed", [q, a, scattered], 1)
+            add("q-100mb-scattered-list", g, "quennel -l, 10,000 prices changed",
+                [q, "-l", a, scattered], 1)
         add("dc1-%s" % size, g, "DOMCount -n, one file", ["DOMCount", "-n", a], 0)
         # when one file already timed out, both in turn would only wait longer
         add("dc2-%s" % size, g, "DOMCount -n, both files in turn",
@@ -276,11 +284,13 @@ def ratios(rows):
             dc1, why = dc1 + "-norefs", "DOMCount -n without references, on the document: %s" % by[dc1].status
         ratio("diff %s identical: quennel peak / one DOMCount peak (%s)" % (label, why),
               "q-%s-same" % size, dc1, 2.2, value=peak_mb)
-        for option, key in (("-l", "list"), ("-j", "json")):
+        for option, key in (("-l", "list"), ("-j", "json"), ("-v", "verbose"), ("-i", "ignore")):
             ratio("diff %s changed: quennel %s / quennel" % (label, option),
                   "q-%s-%s" % (size, key), "q-%s-changed" % size, 1.3)
             ratio("diff %s changed: quennel %s peak / quennel peak" % (label, option),
                   "q-%s-%s" % (size, key), "q-%s-changed" % size, 1.3, value=peak_mb)
+    ratio("diff 100 MB, 10,000 differences: quennel -l / quennel", "q-100mb-scattered-list",
+          "q-100mb-scattered", 1.5)
     for n in ("10k", "100k"):
         ratio("-o wide-%s: shuffled / in order vs copy" % n,
               "q-wide-%s-o-shuffled" % n, "q-wide-%s-inorder" % n, 1.5)

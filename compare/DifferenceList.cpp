@@ -1,15 +1,12 @@
 #include "compare/DifferenceList.h"
 
 #include <algorithm>
+#include <string>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
-#include <xercesc/dom/DOMDocument.hpp>
-#include <xercesc/dom/DOMElement.hpp>
-#include <xercesc/dom/DOMNamedNodeMap.hpp>
-#include <xercesc/dom/DOMProcessingInstruction.hpp>
-
-using namespace xercesc;
+#include "support/Utf8.h"
 
 namespace {
 
@@ -20,25 +17,6 @@ constexpr std::size_t kMostCells = std::size_t{1} << 23;
 constexpr std::size_t kMostCandidates = std::size_t{1} << 20;
 
 using Pairs = std::vector<std::pair<std::size_t, std::size_t>>;
-
-const DOMNode* documentElement(const DOMNode* document) {
-    return static_cast<const DOMDocument*>(document)->getDocumentElement();
-}
-
-std::vector<const DOMNode*> childrenOf(const DOMNode* node) {
-    std::vector<const DOMNode*> list;
-    for (const DOMNode* c = node->getFirstChild(); c; c = c->getNextSibling()) list.push_back(c);
-    return list;
-}
-
-std::vector<const DOMNode*> attributesOf(const DOMNode* element) {
-    std::vector<const DOMNode*> list;
-    if (const DOMNamedNodeMap* map = element->getAttributes()) {
-        const XMLSize_t count = map->getLength();
-        for (XMLSize_t i = 0; i < count; ++i) list.push_back(map->item(i));
-    }
-    return list;
-}
 
 // The longest common subsequence of x[0..n) and y[0..m) under same(i, j), as pairs of indices.
 // Where skipping x[i] and skipping y[j] are equally good, the one with the smaller key goes:
@@ -83,30 +61,53 @@ Pairs longestCommon(std::size_t n, std::size_t m, Same&& same, KeyX&& keyX, KeyY
     return pairs;
 }
 
+// The name as UTF-16, for ordering as the DOM orders attributes.
+std::u16string units(std::string_view utf8) {
+    std::u16string out;
+    for (const char *p = utf8.data(), *end = p + utf8.size(); p < end;) {
+        const char32_t c = EventLog::next(p);
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+bool named(EventLog::Kind kind) {
+    return kind == EventLog::ElementStart || kind == EventLog::EntityStart ||
+           kind == EventLog::Instruction;
+}
+
 }  // namespace
 
-std::vector<Difference> DifferenceList::find(const DOMNode* originalDocument,
-                                             const DOMNode* compareDocument, std::size_t most) {
+std::vector<Difference> DifferenceList::find(const EventLog& original, const EventLog& compare,
+                                             std::size_t most) {
     found_.clear();
     most_ = most;
     if (most == 0) return found_;
-    // -i may have removed a document element.
-    const DOMNode* a = documentElement(originalDocument);
-    const DOMNode* b = documentElement(compareDocument);
-    if (!a && !b) return found_;
-    if (!b) {
-        report({a, {DifferenceSide::Node, a}, {DifferenceSide::Nothing, nullptr}});
+    constexpr std::size_t kNone = DifferenceSide::kNone;
+    // -i may have removed a document element: its log is empty then.
+    const bool hasA = !original.events().empty();
+    const bool hasB = !compare.events().empty();
+    if (!hasA && !hasB) return found_;
+    if (!hasB) {
+        report({{DifferenceSide::Node, 0}, {DifferenceSide::Nothing, kNone}});
         return found_;
     }
-    if (!a) {
-        report({b, {DifferenceSide::Nothing, nullptr}, {DifferenceSide::Node, b}});
+    if (!hasA) {
+        report({{DifferenceSide::Nothing, kNone}, {DifferenceSide::Node, 0}});
         return found_;
     }
-    classify(a);
-    classify(b);
+    sides_[0].log = &original;
+    sides_[1].log = &compare;
+    classify(0);
+    classify(1);
 
     // Depth first without recursion: the steps of a pair replace it on the stack, last first.
-    std::vector<Step> stack{{true, a, b, {}}};
+    std::vector<Step> stack{{true, 0, 0, {}}};
     std::vector<Step> steps;
     while (!stack.empty() && found_.size() < most_) {
         const Step step = stack.back();
@@ -115,16 +116,16 @@ std::vector<Difference> DifferenceList::find(const DOMNode* originalDocument,
             report(step.difference);
             continue;
         }
-        const DOMNode* x = step.a;
-        const DOMNode* y = step.b;
-        if (subtree(x).id == subtree(y).id) continue;
+        const std::size_t x = step.a;
+        const std::size_t y = step.b;
+        if (id(0, x) == id(1, y)) continue;
         if (ownContentDiffers(x, y)) {
-            report({x, {DifferenceSide::Node, x}, {DifferenceSide::Node, y}});
+            report({{DifferenceSide::Node, x}, {DifferenceSide::Node, y}});
             continue;
         }
-        if (x->getNodeType() == DOMNode::ELEMENT_NODE) attributeDifferences(x, y);
-        const Nodes left = childrenOf(x);
-        const Nodes right = childrenOf(y);
+        if (event(0, x).kind == EventLog::ElementStart) attributeDifferences(x, y);
+        const Nodes left = childrenOf(0, x);
+        const Nodes right = childrenOf(1, y);
         steps.clear();
         if (ignoreOrder_)
             alignUnordered(x, y, left, right, steps);
@@ -139,120 +140,119 @@ void DifferenceList::report(const Difference& difference) {
     if (found_.size() < most_) found_.push_back(difference);
 }
 
-// Post-order over first-child and next-sibling links, as SubtreeClasses walks.
-void DifferenceList::classify(const DOMNode* root) {
-    struct Open {
-        const DOMNode* node;
-        std::size_t firstChild;
+void DifferenceList::classify(int s) {
+    Side& side = sides_[s];
+    const EventLog& log = *side.log;
+    const std::size_t count = log.events().size();
+    // Left unset: only the entries of subtree starts and leaves are ever written and read.
+    side.end.reset(new std::size_t[count]);
+    side.id.reset(new std::uint32_t[count]);
+    side.digest.reset(new std::uint64_t[count]);
+    struct Value {
+        std::uint32_t id;
+        std::uint64_t digest;
     };
-    std::vector<Open> open;
+    std::vector<Value> pending;
     std::vector<std::uint32_t> ids;
-    std::vector<std::uint64_t> digests;
-    const DOMNode* node = root;
-    for (;;) {
-        open.push_back({node, ids.size()});
-        if (const DOMNode* child = node->getFirstChild()) {
-            node = child;
-            continue;
-        }
-        for (;;) {
-            const Open finished = open.back();
-            open.pop_back();
-            const std::size_t count = ids.size() - finished.firstChild;
-            const std::uint64_t own = content_.hash(finished.node);
+    foldSubtrees<Value>(
+        log, pending,
+        [&](std::size_t start, std::size_t end, Value* children, std::size_t n) {
+            const std::uint64_t own = content_.hash(log, start);
             std::uint64_t digest = own;
-            for (std::size_t k = 0; k < count; ++k)
-                digest = CaseFolding::mix(digest + digests[finished.firstChild + k]);
-            std::uint32_t id;
-            if (!NodeContent::comparable(finished.node)) {
-                id = table_.unique(finished.node);
-            } else {
-                // The children's ids are dropped right after, so they may be sorted in place.
-                id = table_.intern(
-                    own, finished.node, ids.data() + finished.firstChild,
-                    count, true,
-                    [this](const DOMNode* representative, const DOMNode* candidate) {
-                        return content_.equal(representative, candidate);
-                    },
-                    !ignoreOrder_);
+            ids.resize(n);
+            for (std::size_t k = 0; k < n; ++k) {
+                digest = CaseFolding::mix(digest + children[k].digest);
+                ids[k] = children[k].id;
             }
-            subtrees_[finished.node] = {id, digest};
-            if (finished.node == root) return;
-            ids.resize(finished.firstChild);
-            digests.resize(finished.firstChild);
-            ids.push_back(id);
-            digests.push_back(digest);
-            node = finished.node->getNextSibling();
-            if (node) break;
-        }
-    }
+            const std::uint32_t id = table_.intern(
+                own, LogNode{&log, start}, ids.data(), n, true,
+                [this](const LogNode& x, const LogNode& y) {
+                    return content_.equal(*x.log, x.index, *y.log, y.index);
+                },
+                !ignoreOrder_);
+            side.end[start] = end;
+            side.id[start] = id;
+            side.digest[start] = digest;
+            return Value{id, digest};
+        },
+        [](const Value&) { return false; });
+}
+
+DifferenceList::Nodes DifferenceList::childrenOf(int s, std::size_t i) const {
+    Nodes list;
+    const EventLog::Event& e = event(s, i);
+    if (e.kind != EventLog::ElementStart && e.kind != EventLog::EntityStart) return list;
+    const std::size_t last = end(s, i) - 1;  // the end event
+    for (std::size_t k = i + 1 + e.count; k < last; k = end(s, k)) list.push_back(k);
+    return list;
+}
+
+DifferenceList::Nodes DifferenceList::attributesOf(int s, std::size_t i) const {
+    Nodes list;
+    const EventLog::Event& e = event(s, i);
+    if (e.kind != EventLog::ElementStart) return list;
+    std::vector<std::pair<std::u16string, std::size_t>> byName;
+    for (std::size_t k = i + 1; k <= i + e.count; ++k) byName.emplace_back(units(name(s, k)), k);
+    std::sort(byName.begin(), byName.end());
+    for (const auto& [key, k] : byName) list.push_back(k);
+    return list;
 }
 
 // Text and CDATA are different kinds here: a CDATA section never equals a text.
-bool DifferenceList::sameKindAndName(const DOMNode* x, const DOMNode* y) {
-    const DOMNode::NodeType type = x->getNodeType();
-    if (type != y->getNodeType()) return false;
-    switch (type) {
-        case DOMNode::ELEMENT_NODE:
-        case DOMNode::ENTITY_REFERENCE_NODE:
-        case DOMNode::PROCESSING_INSTRUCTION_NODE:
-            return folding_.equal(x->getNodeName(), y->getNodeName());
-        default:
-            return true;
-    }
+bool DifferenceList::sameKindAndName(std::size_t x, std::size_t y) {
+    const EventLog::Kind kind = event(0, x).kind;
+    if (kind != event(1, y).kind) return false;
+    return !named(kind) || folding_.equal(name(0, x), name(1, y));
 }
 
-std::uint64_t DifferenceList::kindAndNameKey(const DOMNode* node) {
-    std::uint64_t key = CaseFolding::mix(static_cast<std::uint64_t>(node->getNodeType()));
-    switch (node->getNodeType()) {
-        case DOMNode::ELEMENT_NODE:
-        case DOMNode::ENTITY_REFERENCE_NODE:
-        case DOMNode::PROCESSING_INSTRUCTION_NODE:
-            return folding_.trusted() ? folding_.hash(node->getNodeName(), key) : key;
-        default:
-            return key;
-    }
+std::uint64_t DifferenceList::kindAndNameKey(int s, std::size_t i) {
+    // Seeded with the numbers the DOM gives node types, as the content hashes are.
+    static constexpr std::uint8_t kNodeType[] = {1, 2, 0, 3, 4, 8, 7, 5, 0};
+    const EventLog::Kind kind = event(s, i).kind;
+    const std::uint64_t key = CaseFolding::mix(kNodeType[kind]);
+    if (!named(kind)) return key;
+    return folding_.trusted() ? folding_.hash(name(s, i), key) : key;
 }
 
 // Different kinds or names, or a value of its own that differs: nothing below is looked at.
-bool DifferenceList::ownContentDiffers(const DOMNode* a, const DOMNode* b) {
+bool DifferenceList::ownContentDiffers(std::size_t a, std::size_t b) {
     if (!sameKindAndName(a, b)) return true;
-    switch (a->getNodeType()) {
-        case DOMNode::ELEMENT_NODE:
-        case DOMNode::ENTITY_REFERENCE_NODE:
+    switch (event(0, a).kind) {
+        case EventLog::ElementStart:
+        case EventLog::EntityStart:
             return false;
         default:
-            return !content_.equal(a, b);
+            return !content_.equal(*sides_[0].log, a, *sides_[1].log, b);
     }
 }
 
 // Equal attributes pair first, then the rest by name; what is left is on one side only.
 // Reported in the first file's order, then the second file's leftovers.
-void DifferenceList::attributeDifferences(const DOMNode* a, const DOMNode* b) {
-    const Nodes left = attributesOf(a);
-    const Nodes right = attributesOf(b);
+void DifferenceList::attributeDifferences(std::size_t a, std::size_t b) {
+    const Nodes left = attributesOf(0, a);
+    const Nodes right = attributesOf(1, b);
     std::vector<bool> leftDone(left.size(), false), rightDone(right.size(), false);
     std::vector<std::size_t> partner(left.size(), SIZE_MAX);  // same name, another value
     if (folding_.trusted()) {
         // Sorted, both lists meet in one merging pass per round; the k-th of a group on one
         // side pairs with the k-th on the other, as taking the first free partner would.
         const auto pairSorted = [&](bool valueToo) {
-            const auto order = [&](const Nodes& list, const std::vector<bool>& done) {
+            const auto order = [&](int s, const Nodes& list, const std::vector<bool>& done) {
                 std::vector<std::size_t> out;
                 for (std::size_t k = 0; k < list.size(); ++k)
                     if (!done[k]) out.push_back(k);
                 std::stable_sort(out.begin(), out.end(), [&](std::size_t x, std::size_t y) {
-                    const int byName = folding_.compare(list[x]->getNodeName(), list[y]->getNodeName());
+                    const int byName = folding_.compare(name(s, list[x]), name(s, list[y]));
                     if (byName != 0 || !valueToo) return byName < 0;
-                    return folding_.compare(list[x]->getNodeValue(), list[y]->getNodeValue()) < 0;
+                    return folding_.compare(value(s, list[x]), value(s, list[y])) < 0;
                 });
                 return out;
             };
-            const std::vector<std::size_t> x = order(left, leftDone), y = order(right, rightDone);
+            const std::vector<std::size_t> x = order(0, left, leftDone), y = order(1, right, rightDone);
             for (std::size_t i = 0, j = 0; i < x.size() && j < y.size();) {
-                int c = folding_.compare(left[x[i]]->getNodeName(), right[y[j]]->getNodeName());
+                int c = folding_.compare(name(0, left[x[i]]), name(1, right[y[j]]));
                 if (c == 0 && valueToo)
-                    c = folding_.compare(left[x[i]]->getNodeValue(), right[y[j]]->getNodeValue());
+                    c = folding_.compare(value(0, left[x[i]]), value(1, right[y[j]]));
                 if (c < 0) {
                     ++i;
                 } else if (c > 0) {
@@ -272,11 +272,9 @@ void DifferenceList::attributeDifferences(const DOMNode* a, const DOMNode* b) {
             for (std::size_t i = 0; i < left.size(); ++i) {
                 if (leftDone[i]) continue;
                 for (std::size_t j = 0; j < right.size(); ++j) {
-                    if (rightDone[j] ||
-                        !folding_.equal(left[i]->getNodeName(), right[j]->getNodeName()))
+                    if (rightDone[j] || !folding_.equal(name(0, left[i]), name(1, right[j])))
                         continue;
-                    if (valueToo &&
-                        !folding_.equal(left[i]->getNodeValue(), right[j]->getNodeValue()))
+                    if (valueToo && !folding_.equal(value(0, left[i]), value(1, right[j])))
                         continue;
                     leftDone[i] = rightDone[j] = true;
                     if (!valueToo) partner[i] = j;
@@ -289,26 +287,24 @@ void DifferenceList::attributeDifferences(const DOMNode* a, const DOMNode* b) {
     }
     for (std::size_t i = 0; i < left.size(); ++i) {
         if (partner[i] != SIZE_MAX)
-            report({left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Node, right[partner[i]]}});
+            report({{DifferenceSide::Node, left[i]}, {DifferenceSide::Node, right[partner[i]]}});
         else if (!leftDone[i])
-            report({left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}});
+            report({{DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}});
     }
     for (std::size_t j = 0; j < right.size(); ++j)
-        if (!rightDone[j])
-            report({right[j], {DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}});
+        if (!rightDone[j]) report({{DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}});
 }
 
 // Like a line diff: equal children at both ends, then the longest in-order run of equal
 // subtrees in the middle; what lies between two kept children pairs by kind and name.
-void DifferenceList::alignInOrder(const DOMNode* a, const DOMNode* b, const Nodes& left,
+void DifferenceList::alignInOrder(std::size_t a, std::size_t b, const Nodes& left,
                                   const Nodes& right, std::vector<Step>& steps) {
     std::size_t first = 0;
-    while (first < left.size() && first < right.size() &&
-           subtree(left[first]).id == subtree(right[first]).id)
+    while (first < left.size() && first < right.size() && id(0, left[first]) == id(1, right[first]))
         ++first;
     std::size_t lastLeft = left.size(), lastRight = right.size();
     while (lastLeft > first && lastRight > first &&
-           subtree(left[lastLeft - 1]).id == subtree(right[lastRight - 1]).id) {
+           id(0, left[lastLeft - 1]) == id(1, right[lastRight - 1])) {
         --lastLeft;
         --lastRight;
     }
@@ -333,10 +329,10 @@ void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::siz
     const Pairs run = longestCommon(
         toLeft - fromLeft, toRight - fromRight,
         [&](std::size_t i, std::size_t j) {
-            return subtree(left[fromLeft + i]).id == subtree(right[fromRight + j]).id;
+            return id(0, left[fromLeft + i]) == id(1, right[fromRight + j]);
         },
-        [&](std::size_t i) { return subtree(left[fromLeft + i]).digest; },
-        [&](std::size_t j) { return subtree(right[fromRight + j]).digest; }, tooLarge);
+        [&](std::size_t i) { return digest(0, left[fromLeft + i]); },
+        [&](std::size_t j) { return digest(1, right[fromRight + j]); }, tooLarge);
     if (!tooLarge) {
         for (const auto& [i, j] : run) kept.emplace_back(fromLeft + i, fromRight + j);
         return;
@@ -345,18 +341,18 @@ void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::siz
     // Children whose subtree stands once in each list, as (left, right) in left order.
     std::unordered_map<std::uint32_t, std::pair<std::size_t, std::size_t>> seen;  // count, index
     for (std::size_t i = fromLeft; i < toLeft; ++i) {
-        auto& entry = seen[subtree(left[i]).id];
+        auto& entry = seen[id(0, left[i])];
         entry = {entry.first + 1, i};
     }
     std::unordered_map<std::uint32_t, std::pair<std::size_t, std::size_t>> seenRight;
     for (std::size_t j = fromRight; j < toRight; ++j) {
-        auto& entry = seenRight[subtree(right[j]).id];
+        auto& entry = seenRight[id(1, right[j])];
         entry = {entry.first + 1, j};
     }
     Pairs anchors;
-    for (const auto& [id, entry] : seen) {
+    for (const auto& [key, entry] : seen) {
         if (entry.first != 1) continue;
-        const auto other = seenRight.find(id);
+        const auto other = seenRight.find(key);
         if (other != seenRight.end() && other->second.first == 1)
             anchors.emplace_back(entry.second, other->second.second);
     }
@@ -366,7 +362,7 @@ void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::siz
     for (std::size_t k = 0; k < anchors.size(); ++k) {
         const auto at = std::lower_bound(
             tails.begin(), tails.end(), anchors[k].second,
-            [&](std::size_t t, std::size_t value) { return anchors[t].second < value; });
+            [&](std::size_t t, std::size_t v) { return anchors[t].second < v; });
         if (at != tails.begin()) previous[k] = *(at - 1);
         if (at == tails.end())
             tails.push_back(k);
@@ -383,11 +379,9 @@ void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::siz
         // Equal neighbours of an anchor belong to the run too, as at the ends of the list.
         Pairs before;
         std::size_t endLeft = anchorLeft, endRight = anchorRight;
-        while (endLeft > i && endRight > j &&
-               subtree(left[endLeft - 1]).id == subtree(right[endRight - 1]).id)
+        while (endLeft > i && endRight > j && id(0, left[endLeft - 1]) == id(1, right[endRight - 1]))
             before.emplace_back(--endLeft, --endRight);
-        while (i < endLeft && j < endRight && subtree(left[i]).id == subtree(right[j]).id)
-            kept.emplace_back(i++, j++);
+        while (i < endLeft && j < endRight && id(0, left[i]) == id(1, right[j])) kept.emplace_back(i++, j++);
         keepEqual(left, i, endLeft, right, j, endRight, depth + 1, kept);
         kept.insert(kept.end(), before.rbegin(), before.rend());
         if (anchorLeft < toLeft) kept.emplace_back(anchorLeft, anchorRight);
@@ -399,25 +393,22 @@ void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::siz
 // Between two kept children: the longest in-order run of same kind and name pairs (each pair
 // is looked into); what is left between those pairs pairs by position, and a child without a
 // partner stands against nothing.
-void DifferenceList::pairByName(const DOMNode* a, const DOMNode* b, const Nodes& left,
+void DifferenceList::pairByName(std::size_t a, std::size_t b, const Nodes& left,
                                 const Nodes& right, std::vector<Step>& steps) {
     bool tooLarge = false;
-    Pairs named = longestCommon(
+    Pairs byName = longestCommon(
         left.size(), right.size(),
         [&](std::size_t i, std::size_t j) { return sameKindAndName(left[i], right[j]); },
-        [&](std::size_t i) { return kindAndNameKey(left[i]); },
-        [&](std::size_t j) { return kindAndNameKey(right[j]); }, tooLarge);
-    named.emplace_back(left.size(), right.size());
+        [&](std::size_t i) { return kindAndNameKey(0, left[i]); },
+        [&](std::size_t j) { return kindAndNameKey(1, right[j]); }, tooLarge);
+    byName.emplace_back(left.size(), right.size());
     std::size_t i = 0, j = 0;
-    for (const auto& [namedLeft, namedRight] : named) {
-        for (; i < namedLeft && j < namedRight; ++i, ++j)
-            steps.push_back({true, left[i], right[j], {}});
+    for (const auto& [namedLeft, namedRight] : byName) {
+        for (; i < namedLeft && j < namedRight; ++i, ++j) steps.push_back({true, left[i], right[j], {}});
         for (; i < namedLeft; ++i)
-            steps.push_back({false, nullptr, nullptr,
-                             {left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}}});
+            steps.push_back({false, 0, 0, {{DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}}});
         for (; j < namedRight; ++j)
-            steps.push_back({false, nullptr, nullptr,
-                             {right[j], {DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}}});
+            steps.push_back({false, 0, 0, {{DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}}});
         if (i < left.size() && j < right.size()) steps.push_back({true, left[i], right[j], {}});
         ++i;
         ++j;
@@ -426,19 +417,20 @@ void DifferenceList::pairByName(const DOMNode* a, const DOMNode* b, const Nodes&
 
 // How alike two children of one kind and name are: their equal attributes plus the children
 // they have in common as whole subtrees (given as sorted class ids).
-std::size_t DifferenceList::alikeness(const DOMNode* x, const DOMNode* y,
+std::size_t DifferenceList::alikeness(std::size_t x, std::size_t y,
                                       const std::vector<std::uint32_t>& left,
                                       const std::vector<std::uint32_t>& right) {
     std::size_t score = 0;
-    if (x->getNodeType() == DOMNode::ELEMENT_NODE) {
-        const Nodes mine = attributesOf(x);
-        Nodes theirs = attributesOf(y);
-        for (const DOMNode* p : mine) {
-            for (const DOMNode*& q : theirs) {
-                if (q && folding_.equal(p->getNodeName(), q->getNodeName()) &&
-                    folding_.equal(p->getNodeValue(), q->getNodeValue())) {
+    if (event(0, x).kind == EventLog::ElementStart) {
+        const Nodes mine = attributesOf(0, x);
+        Nodes theirs = attributesOf(1, y);
+        std::vector<bool> used(theirs.size(), false);
+        for (std::size_t p : mine) {
+            for (std::size_t q = 0; q < theirs.size(); ++q) {
+                if (!used[q] && folding_.equal(name(0, p), name(1, theirs[q])) &&
+                    folding_.equal(value(0, p), value(1, theirs[q]))) {
                     ++score;
-                    q = nullptr;
+                    used[q] = true;
                     break;
                 }
             }
@@ -460,14 +452,14 @@ std::size_t DifferenceList::alikeness(const DOMNode* x, const DOMNode* y,
 
 // Equal subtrees pair one to one first, as the verdict pairs them; the rest pair by kind and
 // name, most alike first; what is still left pairs by position.
-void DifferenceList::alignUnordered(const DOMNode* a, const DOMNode* b, const Nodes& left,
+void DifferenceList::alignUnordered(std::size_t a, std::size_t b, const Nodes& left,
                                     const Nodes& right, std::vector<Step>& steps) {
     std::unordered_map<std::uint32_t, std::vector<std::size_t>> byClass;
-    for (std::size_t j = right.size(); j-- > 0;) byClass[subtree(right[j]).id].push_back(j);
+    for (std::size_t j = right.size(); j-- > 0;) byClass[id(1, right[j])].push_back(j);
     std::vector<std::size_t> partner(left.size(), SIZE_MAX);
     std::vector<bool> rightTaken(right.size(), false);
     for (std::size_t i = 0; i < left.size(); ++i) {
-        auto found = byClass.find(subtree(left[i]).id);
+        auto found = byClass.find(id(0, left[i]));
         if (found == byClass.end() || found->second.empty()) continue;
         partner[i] = found->second.back();
         rightTaken[partner[i]] = true;
@@ -490,21 +482,20 @@ void DifferenceList::alignUnordered(const DOMNode* a, const DOMNode* b, const No
         if (!rightTaken[j]) restRight.push_back(j);
     const bool byPosition = restLeft.size() > kMostCandidates / std::max<std::size_t>(1, restRight.size());
     if (!byPosition) {
-        const auto childIds = [this](const DOMNode* node) {
+        const auto childIds = [this](int s, std::size_t node) {
             std::vector<std::uint32_t> ids;
-            for (const DOMNode* c = node->getFirstChild(); c; c = c->getNextSibling())
-                ids.push_back(subtree(c).id);
+            for (std::size_t c : childrenOf(s, node)) ids.push_back(id(s, c));
             std::sort(ids.begin(), ids.end());
             return ids;
         };
         std::vector<std::vector<std::uint32_t>> idsLeft, idsRight;
         std::size_t grandchildren = 0;
         for (std::size_t i : restLeft) {
-            idsLeft.push_back(childIds(left[i]));
+            idsLeft.push_back(childIds(0, left[i]));
             grandchildren += idsLeft.back().size() * restRight.size();
         }
         for (std::size_t j : restRight) {
-            idsRight.push_back(childIds(right[j]));
+            idsRight.push_back(childIds(1, right[j]));
             grandchildren += idsRight.back().size() * restLeft.size();
         }
         // Comparing every pair's children would cost too much: by position then.
@@ -513,7 +504,7 @@ void DifferenceList::alignUnordered(const DOMNode* a, const DOMNode* b, const No
             for (std::size_t y = 0; y < restRight.size(); ++y) {
                 const std::size_t i = restLeft[x], j = restRight[y];
                 if (!sameKindAndName(left[i], right[j])) continue;
-                const std::uint64_t p = subtree(left[i]).digest, q = subtree(right[j]).digest;
+                const std::uint64_t p = digest(0, left[i]), q = digest(1, right[j]);
                 candidates.push_back({alikeness(left[i], right[j], idsLeft[x], idsRight[y]), i, j,
                                       std::min(p, q), std::max(p, q)});
             }
@@ -543,11 +534,9 @@ void DifferenceList::alignUnordered(const DOMNode* a, const DOMNode* b, const No
         if (partner[i] != SIZE_MAX)
             steps.push_back({true, left[i], right[partner[i]], {}});
         else
-            steps.push_back({false, nullptr, nullptr,
-                             {left[i], {DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}}});
+            steps.push_back({false, 0, 0, {{DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}}});
     }
     for (std::size_t j = 0; j < right.size(); ++j)
         if (!rightTaken[j])
-            steps.push_back({false, nullptr, nullptr,
-                             {right[j], {DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}}});
+            steps.push_back({false, 0, 0, {{DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}}});
 }

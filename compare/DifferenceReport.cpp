@@ -1,99 +1,36 @@
 #include "compare/DifferenceReport.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <map>
-#include <utility>
-#include <vector>
-
-#include <xercesc/dom/DOMAttr.hpp>
-#include <xercesc/dom/DOMElement.hpp>
-#include <xercesc/util/XMLString.hpp>
+#include <unordered_map>
 
 #include "support/Utf8.h"
-
-using namespace xercesc;
 
 namespace {
 
 constexpr std::size_t kShownCharacters = 60;
 
-std::string utf8(const XMLCh* text) { return text ? encodeUtf8(text) : std::string(); }
-
-bool isTextLike(DOMNode::NodeType type) {
-    return type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE;
-}
-
-// Text and CDATA count together, as XPath's text() does; named kinds count by name.
-bool sameKind(const DOMNode* x, const DOMNode* y) {
-    const DOMNode::NodeType type = x->getNodeType();
-    if (isTextLike(type)) return isTextLike(y->getNodeType());
-    if (type != y->getNodeType()) return false;
-    switch (type) {
-        case DOMNode::ELEMENT_NODE:
-        case DOMNode::PROCESSING_INSTRUCTION_NODE:
-        case DOMNode::ENTITY_REFERENCE_NODE:
-            return XMLString::equals(x->getNodeName(), y->getNodeName());
-        default:
-            return true;
+std::u16string units(std::string_view utf8) {
+    std::u16string out;
+    for (const char *p = utf8.data(), *end = p + utf8.size(); p < end;) {
+        const char32_t c = EventLog::next(p);
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
     }
-}
-
-// Text and CDATA count as one kind; other kinds count by their name.
-int kindGroup(const DOMNode* node) {
-    const DOMNode::NodeType type = node->getNodeType();
-    return isTextLike(type) ? DOMNode::TEXT_NODE : type;
-}
-
-std::size_t positionOf(const DOMNode* node, SiblingPositions* known) {
-    if (!known) {
-        std::size_t position = 1;
-        for (const DOMNode* s = node->getPreviousSibling(); s; s = s->getPreviousSibling())
-            if (sameKind(s, node)) ++position;
-        return position;
-    }
-    const auto found = known->position.find(node);
-    if (found != known->position.end()) return found->second;
-    std::map<std::pair<int, std::u16string>, std::size_t> counts;
-    for (const DOMNode* s = node->getParentNode()->getFirstChild(); s; s = s->getNextSibling()) {
-        const bool named = s->getNodeType() == DOMNode::ELEMENT_NODE ||
-                           s->getNodeType() == DOMNode::PROCESSING_INSTRUCTION_NODE ||
-                           s->getNodeType() == DOMNode::ENTITY_REFERENCE_NODE;
-        known->position[s] = ++counts[{kindGroup(s), named ? s->getNodeName() : u""}];
-    }
-    return known->position.at(node);
-}
-
-std::string stepOf(const DOMNode* node, SiblingPositions* known) {
-    const std::string index = "[" + std::to_string(positionOf(node, known)) + "]";
-    switch (node->getNodeType()) {
-        case DOMNode::ELEMENT_NODE:
-            return utf8(node->getNodeName()) + index;
-        case DOMNode::TEXT_NODE:
-        case DOMNode::CDATA_SECTION_NODE:
-            return "text()" + index;
-        case DOMNode::COMMENT_NODE:
-            return "comment()" + index;
-        case DOMNode::PROCESSING_INSTRUCTION_NODE:
-            return "processing-instruction('" + utf8(node->getNodeName()) + "')" + index;
-        case DOMNode::ENTITY_REFERENCE_NODE:
-            return "entity-reference('" + utf8(node->getNodeName()) + "')" + index;
-        default:
-            return "node()" + index;
-    }
-}
-
-const DOMNode* parentOf(const DOMNode* node) {
-    if (node->getNodeType() == DOMNode::ATTRIBUTE_NODE)
-        return static_cast<const DOMAttr*>(node)->getOwnerElement();
-    return node->getParentNode();
+    return out;
 }
 
 // At most kShownCharacters characters, control characters spelled out so that the report
 // keeps one line per file.
-std::string shown(const XMLCh* value) {
+std::string shown(std::string_view value) {
+    const std::u16string text = units(value);
     std::u16string out;
     std::size_t characters = 0;
-    const XMLCh* p = value ? value : u"";
+    const char16_t* p = text.c_str();
     for (; *p && characters < kShownCharacters; ++p, ++characters) {
         const char16_t c = *p;
         if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
@@ -116,91 +53,186 @@ std::string shown(const XMLCh* value) {
     return "\"" + encodeUtf8(out) + (*p ? "...\"" : "\"");
 }
 
-std::string nodeDescription(const DOMNode* node) {
-    switch (node->getNodeType()) {
-        case DOMNode::ELEMENT_NODE:
-            return "element <" + utf8(node->getNodeName()) + ">";
-        case DOMNode::ATTRIBUTE_NODE:
-            return "attribute " + utf8(node->getNodeName()) + "=" + shown(node->getNodeValue());
-        case DOMNode::TEXT_NODE:
-            return "text " + shown(node->getNodeValue());
-        case DOMNode::CDATA_SECTION_NODE:
-            return "CDATA section " + shown(node->getNodeValue());
-        case DOMNode::COMMENT_NODE:
-            return "comment " + shown(node->getNodeValue());
-        case DOMNode::PROCESSING_INSTRUCTION_NODE:
-            return "processing instruction " + utf8(node->getNodeName()) + " " +
-                   shown(node->getNodeValue());
-        case DOMNode::ENTITY_REFERENCE_NODE:
-            return "entity reference &" + utf8(node->getNodeName()) + ";";
-        default:
-            return "node " + utf8(node->getNodeName());
-    }
-}
+// Finds in one log where nodes stand: their paths, and the places the parser recorded.
+class SideIndex {
+public:
+    SideIndex(const EventLog& log, const DifferenceList& list, int side,
+              const ChildCounts* rootCounts)
+        : log(log), list(list), side(side), rootCounts(rootCounts) {}
 
-const char* kindOf(const DOMNode* node) {
-    switch (node->getNodeType()) {
-        case DOMNode::ELEMENT_NODE:
-            return "element";
-        case DOMNode::ATTRIBUTE_NODE:
-            return "attribute";
-        case DOMNode::TEXT_NODE:
-            return "text";
-        case DOMNode::CDATA_SECTION_NODE:
-            return "cdata";
-        case DOMNode::COMMENT_NODE:
-            return "comment";
-        case DOMNode::PROCESSING_INSTRUCTION_NODE:
-            return "processing-instruction";
-        case DOMNode::ENTITY_REFERENCE_NODE:
-            return "entity-reference";
-        default:
-            return "node";
+    std::string path(std::size_t target) {
+        descend(target);
+        std::string out = "/" + std::string(log.name(event(chain.front().first)));
+        for (std::size_t k = 1; k < chain.size(); ++k) {
+            const std::size_t node = chain[k].first;
+            const std::string index = "[" + std::to_string(chain[k].second) + "]";
+            const EventLog::Event& e = event(node);
+            const std::string name(log.name(e));
+            switch (e.kind) {
+                case EventLog::Attribute:
+                    out += "/@" + name;
+                    break;
+                case EventLog::ElementStart:
+                    out += "/" + name + index;
+                    break;
+                case EventLog::Text:
+                case EventLog::Cdata:
+                    out += "/text()" + index;
+                    break;
+                case EventLog::Comment:
+                    out += "/comment()" + index;
+                    break;
+                case EventLog::Instruction:
+                    out += "/processing-instruction('" + name + "')" + index;
+                    break;
+                case EventLog::EntityStart:
+                    out += "/entity-reference('" + name + "')" + index;
+                    break;
+                default:
+                    out += "/node()" + index;
+                    break;
+            }
+        }
+        return out;
     }
-}
 
-// The nearest element at or above node that has a recorded position: attributes and character
-// data stand at their element's place.
-void place(const DOMNode* node, const SourcePositions* positions, ListedSide& side) {
-    if (!positions) return;
-    for (; node; node = parentOf(node)) {
-        const auto found = positions->find(node);
-        if (found != positions->end()) {
+    // The place of the nearest node at or above target that has one: attributes, texts and
+    // what an entity expansion holds stand at their element's place.
+    void place(std::size_t target, ListedSide& side) {
+        if (target == DifferenceSide::kNone) return;
+        descend(target);
+        for (std::size_t k = chain.size(); k-- > 0;) {
+            const std::size_t node = chain[k].first;
+            if (!EventLog::placed(event(node))) continue;
+            const EventLog::Place& at = log.places()[rankOf(node)];
             side.placed = true;
-            side.line = found->second.line;
-            side.column = found->second.column;
+            side.line = at.line;
+            side.column = at.column;
             return;
         }
     }
-}
 
-ListedSide listSide(const DifferenceSide& side, const SourcePositions* positions) {
+private:
+    struct Children {
+        std::vector<std::size_t> starts;
+        std::vector<std::size_t> positions;  // among the siblings of the same key, from 1
+    };
+
+    const EventLog::Event& event(std::size_t i) const { return log.events()[i]; }
+
+    const Children& childrenOf(std::size_t parent) {
+        const auto found = children.find(parent);
+        if (found != children.end()) return found->second;
+        Children& c = children[parent];
+        const EventLog::Event& e = event(parent);
+        ChildCounts counts;
+        if (parent == 0 && rootCounts) counts = *rootCounts;
+        const std::size_t last = list.end(side, parent) - 1;
+        for (std::size_t k = parent + 1 + e.count; k < last; k = list.end(side, k)) {
+            c.starts.push_back(k);
+            c.positions.push_back(++counts[siblingKey(log, k)]);
+        }
+        return c;
+    }
+
+    // chain: the nodes from the document element down to target, each with its position.
+    void descend(std::size_t target) {
+        chain.assign(1, {0, 1});
+        for (std::size_t node = 0; node != target;) {
+            const EventLog::Event& e = event(node);
+            if (e.kind == EventLog::ElementStart && target > node && target <= node + e.count) {
+                chain.emplace_back(target, 0);  // an attribute of node
+                return;
+            }
+            const Children& c = childrenOf(node);
+            const auto at = std::upper_bound(c.starts.begin(), c.starts.end(), target);
+            if (at == c.starts.begin()) return;  // not below node: cannot be
+            const std::size_t k = static_cast<std::size_t>(at - c.starts.begin()) - 1;
+            node = c.starts[k];
+            chain.emplace_back(node, c.positions[k]);
+        }
+    }
+
+    // How many placed events come before event i: counted once per block of events.
+    std::size_t rankOf(std::size_t i) {
+        constexpr std::size_t kBlock = 4096;
+        if (checkpoints.empty()) {
+            std::size_t placed = 0;
+            for (std::size_t k = 0; k < log.events().size(); ++k) {
+                if (k % kBlock == 0) checkpoints.push_back(placed);
+                placed += EventLog::placed(event(k));
+            }
+        }
+        std::size_t rank = checkpoints[i / kBlock];
+        for (std::size_t k = i / kBlock * kBlock; k < i; ++k) rank += EventLog::placed(event(k));
+        return rank;
+    }
+
+    const EventLog& log;
+    const DifferenceList& list;
+    const int side;
+    const ChildCounts* const rootCounts;
+    std::unordered_map<std::size_t, Children> children;
+    std::vector<std::pair<std::size_t, std::size_t>> chain;
+    std::vector<std::size_t> checkpoints;
+};
+
+ListedSide listSide(const DifferenceSide& side, const EventLog& log, SideIndex& index) {
     ListedSide out;
-    place(side.node, positions, out);
+    index.place(side.event, out);
     if (side.kind == DifferenceSide::Nothing) {
         out.kind = "nothing";
         out.what = "nothing";
         return out;
     }
-    const DOMNode* node = side.node;
-    out.kind = kindOf(node);
-    out.what = nodeDescription(node);
-    switch (node->getNodeType()) {
-        case DOMNode::ELEMENT_NODE:
-        case DOMNode::ENTITY_REFERENCE_NODE:
-            out.hasName = true;
-            out.name = utf8(node->getNodeName());
+    const EventLog::Event& e = log.events()[side.event];
+    const std::string_view name = log.name(e);
+    const std::string_view value = log.value(e);
+    const auto with = [&](bool hasName, bool hasValue) {
+        out.hasName = hasName;
+        if (hasName) out.name = std::string(name);
+        out.hasValue = hasValue;
+        if (hasValue) out.value = std::string(value);
+    };
+    switch (e.kind) {
+        case EventLog::ElementStart:
+            out.kind = "element";
+            out.what = "element <" + std::string(name) + ">";
+            with(true, false);
             break;
-        case DOMNode::ATTRIBUTE_NODE:
-        case DOMNode::PROCESSING_INSTRUCTION_NODE:
-            out.hasName = true;
-            out.name = utf8(node->getNodeName());
-            out.hasValue = true;
-            out.value = utf8(node->getNodeValue());
+        case EventLog::Attribute:
+            out.kind = "attribute";
+            out.what = "attribute " + std::string(name) + "=" + shown(value);
+            with(true, true);
+            break;
+        case EventLog::Text:
+            out.kind = "text";
+            out.what = "text " + shown(value);
+            with(false, true);
+            break;
+        case EventLog::Cdata:
+            out.kind = "cdata";
+            out.what = "CDATA section " + shown(value);
+            with(false, true);
+            break;
+        case EventLog::Comment:
+            out.kind = "comment";
+            out.what = "comment " + shown(value);
+            with(false, true);
+            break;
+        case EventLog::Instruction:
+            out.kind = "processing-instruction";
+            out.what = "processing instruction " + std::string(name) + " " + shown(value);
+            with(true, true);
+            break;
+        case EventLog::EntityStart:
+            out.kind = "entity-reference";
+            out.what = "entity reference &" + std::string(name) + ";";
+            with(true, false);
             break;
         default:
-            out.hasValue = true;
-            out.value = utf8(node->getNodeValue());
+            out.kind = "node";
+            out.what = "node";
             break;
     }
     return out;
@@ -214,28 +246,24 @@ std::string sideLine(const ListedSide& side, const std::string& name) {
 
 }  // namespace
 
-std::string pathOf(const DOMNode* node, SiblingPositions* known) {
-    std::vector<std::string> steps;
-    if (node->getNodeType() == DOMNode::ATTRIBUTE_NODE) {
-        steps.push_back("@" + utf8(node->getNodeName()));
-        node = parentOf(node);
+std::vector<ListedDifference> listDifferences(const std::vector<Difference>& found,
+                                              const DifferenceList& list,
+                                              const EventLog& original, const EventLog& compare,
+                                              const ChildCounts* rootCounts) {
+    SideIndex first(original, list, 0, rootCounts);
+    SideIndex second(compare, list, 1, rootCounts);
+    std::vector<ListedDifference> out;
+    for (const Difference& d : found) {
+        const bool inFirst = d.original.kind == DifferenceSide::Node;
+        out.push_back({inFirst ? first.path(d.original.event) : second.path(d.compare.event),
+                       listSide(d.original, original, first), listSide(d.compare, compare, second)});
     }
-    for (; node && node->getNodeType() != DOMNode::DOCUMENT_NODE; node = node->getParentNode()) {
-        const DOMNode* parent = node->getParentNode();
-        const bool top = !parent || parent->getNodeType() == DOMNode::DOCUMENT_NODE;
-        steps.push_back(top ? utf8(node->getNodeName()) : stepOf(node, known));
-    }
-    std::string path;
-    for (auto step = steps.rbegin(); step != steps.rend(); ++step) path += "/" + *step;
-    return path;
+    return out;
 }
 
-ListedDifference listDifference(const Difference& difference,
-                                const SourcePositions* originalPositions,
-                                const SourcePositions* comparePositions,
-                                SiblingPositions* known) {
-    return {pathOf(difference.located, known), listSide(difference.original, originalPositions),
-            listSide(difference.compare, comparePositions)};
+std::string pathOf(const DifferenceList& list, int side, const EventLog& log, std::size_t event,
+                   const ChildCounts* rootCounts) {
+    return SideIndex(log, list, side, rootCounts).path(event);
 }
 
 std::string describeDifference(const ListedDifference& difference, const std::string& heading,

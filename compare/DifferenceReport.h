@@ -2,15 +2,15 @@
 
 #include <cstddef>
 #include <string>
-#include <unordered_map>
+#include <map>
+#include <utility>
 #include <vector>
 
-#include <xercesc/dom/DOMNode.hpp>
-
 #include "compare/Difference.h"
-#include "input/QelDOMParser.h"
+#include "compare/DifferenceList.h"
+#include "input/EventLog.h"
 
-// One side of a difference as it is reported, taken off the tree while the tree still exists.
+// One side of a difference as it is reported, taken off the log while the log still exists.
 // Texts are UTF-8.
 struct ListedSide {
     std::string kind;  // element, attribute, text, cdata, comment, processing-instruction,
@@ -30,23 +30,20 @@ struct ListedDifference {
     ListedSide compare;
 };
 
-// Where nodes stand among their siblings of the same kind and name, counted once per parent so
-// that listing many children of one element costs no more than walking them once.
-struct SiblingPositions {
-    std::unordered_map<const xercesc::DOMNode*, std::size_t> position;
-};
+// The reports of differences that list found between the two logs, in their order.
+// rootCounts, when given, holds how many children of each kind and name the document element
+// had before the logs begin (logs that start at a later child: see StreamedRest), and path positions
+// among its children count them too.
+std::vector<ListedDifference> listDifferences(const std::vector<Difference>& found,
+                                              const DifferenceList& list,
+                                              const EventLog& original, const EventLog& compare,
+                                              const ChildCounts* rootCounts = nullptr);
 
-// The report of one difference; positions are where each file's elements start (null when not
-// recorded).
-ListedDifference listDifference(const Difference& difference,
-                                const SourcePositions* originalPositions,
-                                const SourcePositions* comparePositions,
-                                SiblingPositions* known = nullptr);
+// The path of a node of one side's log, as a listing writes it.
+std::string pathOf(const DifferenceList& list, int side, const EventLog& log, std::size_t event,
+                   const ChildCounts* rootCounts = nullptr);
 
 // The block of one difference under its heading ("First difference", "Difference 3"), the files
 // named as typed: "\n ** " heading ": " path, then one line per file.
 std::string describeDifference(const ListedDifference& difference, const std::string& heading,
                                const std::string& originalName, const std::string& compareName);
-
-// XPath-like location: /root/child[2]/@name, /root/text()[1], /root/comment()[1], ...
-std::string pathOf(const xercesc::DOMNode* node, SiblingPositions* known = nullptr);

@@ -11,52 +11,11 @@
 #include <vector>
 
 #include "compare/ClassTable.h"
+#include "compare/SubtreeFold.h"
 
 namespace {
 
 using Events = GrowingArray<EventLog::Event>;
-
-// A subtree of a log: the event that starts it.
-struct LogNode {
-    const EventLog* log;
-    std::size_t index;
-};
-
-// Folds a log bottom-up: value(start, end, children, count) gives the value of the subtree that
-// starts at event start and ends before event end, from the values of its children (a leaf is
-// one event with none). Elements and entity references are closed by their end events. Returns
-// the document element's value, or the first value for which stop() holds.
-template <typename T, typename Value, typename Stop>
-T foldSubtrees(const EventLog& log, std::vector<T>& pending, Value&& value, Stop&& stop) {
-    const Events& events = log.events();
-    std::vector<std::pair<std::size_t, std::size_t>> open;  // start event, its first child
-    pending.clear();
-    T root{};
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        std::size_t start = i;
-        std::size_t first = pending.size();
-        switch (events[i].kind) {
-            case EventLog::ElementStart:
-            case EventLog::EntityStart:
-                open.emplace_back(i, pending.size());
-                i += events[i].count;  // attributes belong to the element's own content
-                continue;
-            case EventLog::ElementEnd:
-            case EventLog::EntityEnd:
-                std::tie(start, first) = open.back();
-                open.pop_back();
-                break;
-            default:
-                break;
-        }
-        const T v = value(start, i + 1, pending.data() + first, pending.size() - first);
-        if (stop(v)) return v;
-        pending.resize(first);
-        pending.push_back(v);
-        if (open.empty()) root = v;
-    }
-    return root;
-}
 
 // Class ids of subtrees for the unordered comparison (see ClassTable).
 class LogClasses {
@@ -212,7 +171,9 @@ bool EventContent::equal(const EventLog& a, std::size_t i, const EventLog& b, st
 
 std::uint64_t EventContent::hash(const EventLog& log, std::size_t i) {
     const EventLog::Event& e = log.events()[i];
-    std::uint64_t h = CaseFolding::mix(static_cast<std::uint64_t>(e.kind) + 1);
+    // Seeded per kind, with the numbers the DOM gives node types (element 1, text 3, ...).
+    static constexpr std::uint8_t kNodeType[] = {1, 2, 0, 3, 4, 8, 7, 5, 0};
+    std::uint64_t h = CaseFolding::mix(kNodeType[e.kind]);
     // Without a trusted fold only what equal() keeps exactly may enter the hash.
     if (!folding.trusted()) return CaseFolding::mix(h + e.count);
     switch (e.kind) {
@@ -335,19 +296,39 @@ bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& 
     return id != ClassTable<LogNode>::kNone && classes.find(b) == id;
 }
 
+std::pair<int, std::string> siblingKey(const EventLog& log, std::size_t i) {
+    const EventLog::Event& e = log.events()[i];
+    switch (e.kind) {
+        case EventLog::Cdata:
+            return {EventLog::Text, std::string()};
+        case EventLog::ElementStart:
+        case EventLog::Instruction:
+        case EventLog::EntityStart:
+            return {e.kind, std::string(log.name(e))};
+        default:
+            return {e.kind, std::string()};
+    }
+}
+
 namespace {
 
-// Where a comparison stands in one stream: an event of the chunk in hand.
+// Where a comparison stands in one stream: an event of the chunk in hand. When holding, the
+// chunks from the one with the mark on are kept, so that the events from the mark can be had
+// again.
 struct StreamCursor {
     EventStream& stream;
     EventLog chunk;
     std::size_t at = 0;
     bool ended = false;
+    bool holding = false;
+    std::deque<EventLog> held;  // chunks before chunk, the mark in the first
+    std::size_t markAt = 0;     // in held.front(), or in chunk when nothing is held
 
-    explicit StreamCursor(EventStream& stream) : stream(stream) { fill(); }
+    StreamCursor(EventStream& stream, bool holding) : stream(stream), holding(holding) { fill(); }
     // Skips empty chunks; ends with the stream.
     void fill() {
         while (at >= chunk.events().size()) {
+            if (holding && !chunk.events().empty()) held.push_back(std::move(chunk));
             if (!stream.take(chunk)) {
                 ended = true;
                 return;
@@ -359,6 +340,28 @@ struct StreamCursor {
         at += 1 + chunk.events()[at].count;  // attributes were compared with their element
         fill();
     }
+    // Marks the event in hand; what was held before it goes back to the stream for reuse.
+    void mark() {
+        while (!held.empty()) {
+            stream.recycle(std::move(held.front()));
+            held.pop_front();
+        }
+        markAt = at;
+    }
+    // Appends the events from the mark (from the one in hand when not holding) to the end of
+    // the stream.
+    void keepRest(EventLog& out) {
+        std::size_t from = holding ? markAt : at;
+        for (const EventLog& h : held) {
+            out.append(h, from, h.events().size());
+            from = 0;
+        }
+        while (!ended) {
+            out.append(chunk, from, chunk.events().size());
+            from = 0;
+            if (!stream.take(chunk)) ended = true;
+        }
+    }
     void drain() {
         while (!ended && stream.take(chunk)) {
         }
@@ -368,20 +371,53 @@ struct StreamCursor {
 
 }  // namespace
 
-bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding) {
+bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding, StreamedRest* rest) {
     EventContent content(folding);
-    StreamCursor x(a);
-    StreamCursor y(b);
+    const bool holding = rest != nullptr;
+    StreamCursor x(a, holding);
+    StreamCursor y(b, holding);
     bool same = true;
+    long depth = 0;  // elements and entity references open around the event in hand
+    std::pair<int, std::string> current;  // the document element's child in hand
+    bool inChild = false;
     while (!x.ended && !y.ended) {
+        const EventLog::Event& e = x.chunk.events()[x.at];
+        if (holding && depth == 1) {
+            // A child of the document element starts (or the element ends): the files are
+            // equal up to here, and a listing needs nothing before it.
+            if (inChild) ++rest->rootCounts[current];
+            current = siblingKey(x.chunk, x.at);
+            inChild = true;
+            x.mark();
+            y.mark();
+        }
         if (!content.equal(x.chunk, x.at, y.chunk, y.at)) {
             same = false;
             break;
         }
+        if (holding && depth == 0) {
+            rest->original.append(x.chunk, x.at, x.at + 1 + e.count);
+            rest->compare.append(y.chunk, y.at, y.at + 1 + y.chunk.events()[y.at].count);
+        }
+        if (e.kind == EventLog::ElementStart || e.kind == EventLog::EntityStart)
+            ++depth;
+        else if (e.kind == EventLog::ElementEnd || e.kind == EventLog::EntityEnd)
+            --depth;
         x.advance();
         y.advance();
     }
     same = same && x.ended && y.ended;
+    if (!same && holding) {
+        if (depth == 0) {
+            // Parted at the document element itself: all of both.
+            rest->original.clear();
+            rest->compare.clear();
+            rest->rootCounts.clear();
+            x.holding = y.holding = false;
+        }
+        x.keepRest(rest->original);
+        y.keepRest(rest->compare);
+    }
     x.drain();
     y.drain();
     return same;

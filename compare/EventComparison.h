@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
 
 #include "compare/CaseFolding.h"
 #include "input/EventLog.h"
@@ -30,6 +34,22 @@ private:
 bool eventLogsEqual(const EventLog& a, const EventLog& b, CaseFolding& folding);
 bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& folding);
 
+// How path positions count children: text and CDATA together, named kinds by their name.
+std::pair<int, std::string> siblingKey(const EventLog& log, std::size_t event);
+using ChildCounts = std::map<std::pair<int, std::string>, std::size_t>;
+
+// What a comparison while reading keeps of two documents that differ, for a listing: each log
+// holds the document element's start, then its children from the one in which the files first
+// part, to the end (the whole documents when they part at the document element itself).
+// Everything before is equal in both files and never listed.
+struct StreamedRest {
+    EventLog original;
+    EventLog compare;
+    ChildCounts rootCounts;  // children of the document element left out, by siblingKey
+};
+
 // The same comparison in document order, of two documents while they are read: takes both
-// streams to their end, whatever it finds, so that both loads can finish.
-bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding);
+// streams to their end, whatever it finds, so that both loads can finish. With rest, what
+// follows the place where the files part is kept there.
+bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding,
+                       StreamedRest* rest = nullptr);

@@ -3,9 +3,7 @@
 #include <exception>
 #include <iostream>
 #include <limits>
-#include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -17,11 +15,9 @@
 #include "compare/EventComparison.h"
 #include "input/QelEventParser.h"
 #include "input/DocumentLoader.h"
-#include "input/QelDOMParser.h"
 #include "input/XercesLibrary.h"
 #include "output/Selector.h"
 #include "support/FailureHandlers.h"
-#include "support/Platform.h"
 
 using namespace xercesc;
 
@@ -56,15 +52,9 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     XercesDOMParser* compareParser = nullptr;
     QelEventParser* originalEvents = nullptr;
     QelEventParser* compareEvents = nullptr;
-    // Unless differences are listed, the files are read as event logs, what -i selects left out
-    // as they are read: no trees.
+    // The files are read as event logs, what -i selects left out as they are read: no trees.
     ignoring.clear();
-    // -v reads files it can read twice as events too, and builds trees only to place the first
-    // difference once the files are found to differ.
-    const bool placeLater = listing == Listing::First &&
-                            !namesStandardStream(original->getExternalBuffer()) &&
-                            !namesStandardStream(compare->getExternalBuffer());
-    bool asEvents = (listing == Listing::None || placeLater) && (!ignoreList || !ignoreList->empty());
+    bool asEvents = !ignoreList || !ignoreList->empty();
     for (std::size_t i = 0; asEvents && ignoreList && i < ignoreList->size(); ++i) {
         std::optional<Selector> selector = Selector::parse((*ignoreList)[i], nullptr);
         if (selector)
@@ -72,21 +62,25 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         else
             asEvents = false;  // the tree path reports it as selecting nothing
     }
+    // A listing reads where each node stands too.
+    const bool lists = listing != Listing::None && asEvents;
     int result = 2;
     streamedResult = -1;
     listed.clear();
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
-        prepareParsers(&originalParser, &compareParser);  // listing only
         if (asEvents) {
             originalEvents = new QelEventParser(ignoreComments, &ignoring);
             compareEvents = new QelEventParser(ignoreComments, &ignoring);
+            originalEvents->setRecordPositions(lists);
+            compareEvents->setRecordPositions(lists);
         }
         std::cout << std::endl;
         std::cout << "Parsing " << shownName(*original, 0) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
         // not at all when the first fails.
-        if (asEvents && !ignoreOrder && compareWhileReading(original, compare)) {
+        StreamedRest rest;
+        if (asEvents && !ignoreOrder && compareWhileReading(original, compare, lists ? &rest : nullptr)) {
             // compared as the files were read
         } else if (asEvents) {
             BackgroundLoad second([&](std::ostream& out) {
@@ -117,19 +111,19 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
                   << shownName(*compare, 1) << std::endl;
         if (streamedResult >= 0) {
             result = streamedResult;
+            if (result == 1 && lists)
+                reportDifferences(*original, rest.original, *compare, rest.compare, &rest.rootCounts);
         } else if (asEvents) {
             const EventLog& a = originalEvents->events();
             const EventLog& b = compareEvents->events();
             const bool same = ignoreOrder ? eventLogsEqualUnordered(a, b, folding())
                                           : eventLogsEqual(a, b, folding());
             result = same ? 0 : 1;
+            if (!same && lists)
+                reportDifferences(*original, a, *compare, b);
         } else {
             result = compareDocuments();
         }
-        if (result == 1 && asEvents && placeLater)
-            placeFirstDifference(original, &originalParser, compare, &compareParser, ignoreList);
-        else if (result == 1 && listing != Listing::None)
-            reportDifferences(*original, originalParser, *compare, compareParser);
     });
     if (!completed) result = 2;
     delete originalParser;
@@ -152,32 +146,8 @@ void Quennel::trimTrees(const ElementNames* ignoreList) {
     stripIgnorable(compareRoot);
 }
 
-void Quennel::placeFirstDifference(const I18NString* original, XercesDOMParser** originalParser,
-                                   const I18NString* compare, XercesDOMParser** compareParser,
-                                   const ElementNames* ignoreList) {
-    // Quietly: everything the files had to say was said as they were first read, and a list
-    // that cannot be built changes no verdict.
-    std::ostringstream quiet;
-    std::streambuf* const console = std::cout.rdbuf(quiet.rdbuf());
-    bool found = false;
-    try {
-        BackgroundLoad second([&](std::ostream& out) {
-            compareRoot = loadDocument(compare, compareParser, validateSchema, out);
-        });
-        originalRoot = loadDocument(original, originalParser, validateSchema, quiet);
-        second.finish();
-        if (originalRoot && compareRoot) {
-            trimTrees(ignoreList);
-            found = compareDocuments() == 1;  // unless a file changed since
-        }
-    } catch (...) {
-        found = false;
-    }
-    std::cout.rdbuf(console);
-    if (found) reportDifferences(*original, *originalParser, *compare, *compareParser);
-}
-
-bool Quennel::compareWhileReading(const I18NString* original, const I18NString* compare) {
+bool Quennel::compareWhileReading(const I18NString* original, const I18NString* compare,
+                                  StreamedRest* rest) {
     EventStream originalStream;
     EventStream compareStream;
     CaseFolding& fold = folding();  // made here: the comparing thread must not race to make it
@@ -187,7 +157,7 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     try {
         comparing = std::thread([&] {
             try {
-                same = eventStreamsEqual(originalStream, compareStream, fold);
+                same = eventStreamsEqual(originalStream, compareStream, fold, rest);
             } catch (...) {
                 comparingFailed = std::current_exception();
                 // Keep both loads moving; the run fails after them.
@@ -209,6 +179,8 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     } join{comparing};
     QelEventParser* originalParser = new QelEventParser(ignoreComments, &ignoring);
     QelEventParser* compareParser = new QelEventParser(ignoreComments, &ignoring);
+    originalParser->setRecordPositions(rest != nullptr);
+    compareParser->setRecordPositions(rest != nullptr);
     struct Owner {
         QelEventParser*& parser;
         ~Owner() { delete parser; }
@@ -235,33 +207,17 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     return true;
 }
 
-void Quennel::prepareParsers(XercesDOMParser** original, XercesDOMParser** compare) const {
-    if (listing == Listing::None) return;
-    for (XercesDOMParser** slot : {original, compare}) {
-        if (*slot) continue;
-        auto parser = std::make_unique<QelDOMParser>();
-        parser->setRecordPositions(true);
-        *slot = parser.release();  // the slot's owner deletes it, as any loaded parser
-    }
-}
-
-void Quennel::reportDifferences(const I18NString& original, const XercesDOMParser* originalParser,
-                                const I18NString& compare, const XercesDOMParser* compareParser) {
-    const auto positionsOf = [](const XercesDOMParser* parser) -> const SourcePositions* {
-        const auto* own = dynamic_cast<const QelDOMParser*>(parser);
-        return own ? &own->positions() : nullptr;
-    };
+void Quennel::reportDifferences(const I18NString& original, const EventLog& originalLog,
+                                const I18NString& compare, const EventLog& compareLog,
+                                const ChildCounts* rootCounts) {
     std::string blocks;
     try {
         DifferenceList list(folding(), ignoreOrder);
         const std::vector<Difference> found =
-            list.find(originalRoot, compareRoot,
+            list.find(originalLog, compareLog,
                       listing == Listing::First ? 1 : std::numeric_limits<std::size_t>::max());
         if (found.empty()) return;
-        SiblingPositions known;
-        for (const Difference& d : found)
-            listed.push_back(listDifference(d, positionsOf(originalParser),
-                                            positionsOf(compareParser), &known));
+        listed = listDifferences(found, list, originalLog, compareLog, rootCounts);
         // Names as typed, like the progress lines.
         const std::string originalName = shownName(original, 0);
         const std::string compareName = shownName(compare, 1);

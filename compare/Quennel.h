@@ -12,6 +12,7 @@
 
 #include "compare/CaseFolding.h"
 #include "compare/DifferenceReport.h"
+#include "compare/EventComparison.h"
 #include "output/DOMElementRemover.h"
 #include "output/Selector.h"
 #include "support/I18NString.h"
@@ -59,16 +60,11 @@ public:
     bool compareText(xercesc::DOMNode* a, xercesc::DOMNode* b);
     bool compareComments(xercesc::DOMNode* a, xercesc::DOMNode* b);
 
-    // When listing, fills both empty parser slots with parsers that record where elements start.
-    void prepareParsers(xercesc::XercesDOMParser** original,
-                        xercesc::XercesDOMParser** compare) const;
-    // Lists where the two roots differ (they must differ), with the positions that the parsers
-    // recorded, and prints the blocks. Prints nothing if the list cannot be built: listing never
-    // changes a verdict.
-    void reportDifferences(const I18NString& original,
-                           const xercesc::XercesDOMParser* originalParser,
-                           const I18NString& compare,
-                           const xercesc::XercesDOMParser* compareParser);
+    // Lists where the two logs differ (they must differ), and prints the blocks. Prints nothing
+    // if the list cannot be built: listing never changes a verdict.
+    void reportDifferences(const I18NString& original, const EventLog& originalLog,
+                           const I18NString& compare, const EventLog& compareLog,
+                           const ChildCounts* rootCounts = nullptr);
 
     void setRoots(xercesc::DOMNode* original, xercesc::DOMNode* compare) {
         originalRoot = original;
@@ -80,15 +76,12 @@ private:
     std::string shownName(const I18NString& path, int side) const;
     // Plain diff in document order: reads both files at once and compares them as they are
     // read, in bounded memory; sets streamedResult. False when it could not run (no threads).
-    bool compareWhileReading(const I18NString* original, const I18NString* compare);
+    // With rest, what a listing needs of files that differ is kept there.
+    bool compareWhileReading(const I18NString* original, const I18NString* compare,
+                             StreamedRest* rest = nullptr);
     // Takes out of both trees what the comparison leaves out: the -i matches, whitespace-only
     // text, and comments when they are ignored.
     void trimTrees(const ElementNames* ignoreList);
-    // -v after a verdict read as events: reads both files again as trees with positions and
-    // prints where they first differ; prints nothing when that cannot be done.
-    void placeFirstDifference(const I18NString* original, xercesc::XercesDOMParser** originalParser,
-                              const I18NString* compare, xercesc::XercesDOMParser** compareParser,
-                              const ElementNames* ignoreList);
     bool compareInOrder(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
     bool compareUnordered(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
 

@@ -138,7 +138,8 @@ LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, s
 }
 
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
-                  std::size_t sizeB, bool ignoreComments, const Selectors* ignored) {
+                  std::size_t sizeB, bool ignoreComments, const Selectors* ignored,
+                  std::vector<std::string>* listed) {
     const std::string pathA = directory() + "/streamed-first.xml";
     const std::string pathB = directory() + "/streamed-second.xml";
     if (!writeAll(pathA, a, sizeA) || !writeAll(pathB, b, sizeB)) std::abort();
@@ -159,9 +160,11 @@ bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* 
     std::thread first(load, &nameA, &streamA, &loadedA);
     std::thread second(load, &nameB, &streamB, &loadedB);
     static CaseFolding folding;
-    const bool same = eventStreamsEqual(streamA, streamB, folding);
+    StreamedRest rest;
+    const bool same = eventStreamsEqual(streamA, streamB, folding, listed ? &rest : nullptr);
     first.join();
     second.join();
+    if (listed && !same) *listed = listDifferences(rest.original, rest.compare, false, SIZE_MAX, &rest.rootCounts);
     return loadedA && loadedB && same;
 }
 
@@ -200,21 +203,26 @@ bool sameDocuments(DOMNode* a, DOMNode* b, bool ignoreComments, bool ignoreOrder
 
 namespace {
 
-std::string sideOf(const DifferenceSide& side) {
-    if (side.kind == DifferenceSide::Nothing)
-        return "nothing in " + (side.node ? pathOf(side.node) : std::string("/"));
-    return pathOf(side.node) + " " + std::to_string(side.node->getNodeType());
+std::string sideOf(const DifferenceList& list, int side, const EventLog& log,
+                   const DifferenceSide& at, const ChildCounts* rootCounts) {
+    if (at.kind == DifferenceSide::Nothing)
+        return "nothing in " + (at.event == DifferenceSide::kNone
+                                    ? std::string("/")
+                                    : pathOf(list, side, log, at.event, rootCounts));
+    return pathOf(list, side, log, at.event, rootCounts) + " " +
+           std::to_string(log.events()[at.event].kind);
 }
 
 }  // namespace
 
-std::vector<std::string> listDifferences(DOMNode* a, DOMNode* b, bool ignoreOrder,
-                                         std::size_t most) {
+std::vector<std::string> listDifferences(const EventLog& a, const EventLog& b, bool ignoreOrder,
+                                         std::size_t most, const ChildCounts* rootCounts) {
     CaseFolding folding;
     DifferenceList list(folding, ignoreOrder);
     std::vector<std::string> lines;
     for (const Difference& d : list.find(a, b, most))
-        lines.push_back(sideOf(d.original) + "\t" + sideOf(d.compare));
+        lines.push_back(sideOf(list, 0, a, d.original, rootCounts) + "\t" +
+                        sideOf(list, 1, b, d.compare, rootCounts));
     return lines;
 }
 

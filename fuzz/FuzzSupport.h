@@ -9,6 +9,7 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 
+#include "compare/EventComparison.h"
 #include "input/QelEventParser.h"
 
 // What every target needs: the library started once, std::cout silenced, documents loaded the
@@ -53,11 +54,12 @@ std::string writeDocument(xercesc::DOMNode* doc, bool withDoctype = true);
 bool sameDocuments(xercesc::DOMNode* a, xercesc::DOMNode* b, bool ignoreComments,
                    bool ignoreOrder);
 
-// The differences that -l lists for two stripped trees, each as one line of its two sides, side
-// by side: a side is the path of the node it holds, or "nothing in " and the path of the element
-// where it would be.
-std::vector<std::string> listDifferences(xercesc::DOMNode* a, xercesc::DOMNode* b,
-                                         bool ignoreOrder, std::size_t most = SIZE_MAX);
+// The differences that -l lists for two logs, each as one line of its two sides, side by side:
+// a side is the path of the node it holds and its kind, or "nothing in " and the path of the
+// element where it would be. rootCounts: see listDifferences in compare/.
+std::vector<std::string> listDifferences(const EventLog& a, const EventLog& b, bool ignoreOrder,
+                                         std::size_t most = SIZE_MAX,
+                                         const ChildCounts* rootCounts = nullptr);
 // The same line with its two sides swapped.
 std::string swapSides(const std::string& line);
 
@@ -68,8 +70,11 @@ bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder);
 // Whether the diff without options (or with -c) finds the two byte strings the same when it
 // compares them while both are read, handed on one event at a time. False when either fails
 // to load.
+// With listed, the differences that -l lists from what that comparison keeps, as
+// listDifferences gives them.
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
-                  std::size_t sizeB, bool ignoreComments, const Selectors* ignored = nullptr);
+                  std::size_t sizeB, bool ignoreComments, const Selectors* ignored = nullptr,
+                  std::vector<std::string>* listed = nullptr);
 
 // Element names in the document as UTF-8, each once, in document order. With insideEntities,
 // only names of elements inside entity references (read-only nodes).

@@ -61,13 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(events == sameEvents(*eb.log, *ea.log, order),
                        "swapping the two event logs changed the verdict");
             FUZZ_CHECK(tree == events, "the tree and the event comparison disagree");
-            if (!order)
-                FUZZ_CHECK(events == sameStreamed(data, split, secondData, secondSize, comments),
+            std::vector<std::string> forward = listDifferences(*ea.log, *eb.log, order);
+            if (!order) {
+                std::vector<std::string> streamed;
+                FUZZ_CHECK(events == sameStreamed(data, split, secondData, secondSize, comments,
+                                                  nullptr, &streamed),
                            "comparing while reading disagrees with comparing the logs");
-            std::vector<std::string> forward = listDifferences(a.doc, b.doc, order);
-            std::vector<std::string> backward = listDifferences(b.doc, a.doc, order);
+                FUZZ_CHECK(streamed == forward,
+                           "the list from what reading keeps differs from the list of the logs");
+            }
+            std::vector<std::string> backward = listDifferences(*eb.log, *ea.log, order);
             FUZZ_CHECK(forward.empty() == tree, "the list is empty but the files differ, or not");
-            const std::vector<std::string> first = listDifferences(a.doc, b.doc, order, 1);
+            const std::vector<std::string> first = listDifferences(*ea.log, *eb.log, order, 1);
             FUZZ_CHECK(first.size() == (tree ? 0u : 1u) && (tree || first[0] == forward[0]),
                        "the first difference (-v) is not the first of the list (-l)");
             for (std::string& line : backward) line = swapSides(line);

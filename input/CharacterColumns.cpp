@@ -39,7 +39,17 @@ void CharacterColumns::feed(const unsigned char* bytes, std::size_t count) {
         feed(first.data(), first.size());
     }
     if (form == Form::Bytes) {
-        for (; i < count; ++i) unit(bytes[i]);
+        while (i < count) {
+            if (started && continuation == 0 && !afterCarriageReturn) {
+                // A run of ASCII within a line, the usual bulk: one column a byte.
+                std::size_t j = i;
+                while (j < count && bytes[j] < 0x80 && bytes[j] != '\n' && bytes[j] != '\r') ++j;
+                unitColumn += j - i;
+                i = j;
+                if (i == count) break;
+            }
+            unit(bytes[i++]);
+        }
         return;
     }
     for (; i < count; ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string_view>
@@ -32,7 +33,7 @@ public:
     struct Event {
         std::uint32_t count;  // attributes of an element start, else 0
         Kind kind;
-        std::uint8_t parts;  // kName and kValue: which of the two the arena holds
+        std::uint8_t parts;  // kName, kValue: which of the two the arena holds; kPlaced
         std::uint16_t atHigh;
         std::uint32_t atLow;  // with atHigh: where its name, then its value, start in the arena
     };
@@ -66,9 +67,18 @@ public:
         return c;
     }
 
+    // Where an event stands in its file (a start tag's end, a comment's end, ...): only the
+    // elements, comments, processing instructions and CDATA sections that the file's own bytes
+    // hold get one, and only when a parser records positions.
+    struct Place {
+        std::uint64_t line;
+        std::uint64_t column;
+    };
+
     void clear() {
         events_.clear();
         arena_.clear();
+        places_.clear();
     }
     void add(Kind kind, const char16_t* name, std::size_t nameLength, const char16_t* value,
              std::size_t valueLength, std::uint32_t count = 0) {
@@ -88,6 +98,41 @@ public:
                            static_cast<std::uint32_t>(at)});
     }
 
+    // Gives the event just added its place.
+    void place(std::uint64_t line, std::uint64_t column) {
+        events_[events_.size() - 1].parts |= kPlaced;
+        places_.push_back({line, column});
+    }
+    static bool placed(const Event& e) { return e.parts & kPlaced; }
+    // The places, in the order of the events that have one.
+    const GrowingArray<Place>& places() const { return places_; }
+
+    // Adds the events [from, to) of another log (an element start with all its attributes,
+    // never half of it), with their places.
+    void append(const EventLog& other, std::size_t from, std::size_t to) {
+        if (from >= to) return;
+        std::size_t place = 0;
+        for (std::size_t i = 0; i < from; ++i) place += placed(other.events_[i]);
+        for (std::size_t i = from; i < to; ++i) {
+            Event e = other.events_[i];
+            const std::size_t at = arena_.size();
+            if (at >> 48) throw std::bad_alloc();
+            if (e.parts & (kName | kValue)) {
+                const char* begin = other.start(e);
+                const char* end = begin;
+                if (e.parts & kName) read(end);
+                if (e.parts & kValue) read(end);
+                const auto bytes = static_cast<std::size_t>(end - begin);
+                std::copy(begin, end, arena_.extend(bytes));
+                arena_.commit(bytes);
+            }
+            e.atHigh = static_cast<std::uint16_t>(at >> 32);
+            e.atLow = static_cast<std::uint32_t>(at);
+            events_.push_back(e);
+            if (placed(e)) places_.push_back(other.places_[place++]);
+        }
+    }
+
     const GrowingArray<Event>& events() const { return events_; }
     // Bytes held for names and values.
     std::size_t arenaSize() const { return arena_.size(); }
@@ -105,7 +150,7 @@ public:
     }
 
 private:
-    static constexpr std::uint8_t kName = 1, kValue = 2;
+    static constexpr std::uint8_t kName = 1, kValue = 2, kPlaced = 4;
 
     const char* start(const Event& e) const {
         return arena_.data() + (std::size_t{e.atHigh} << 32 | e.atLow);
@@ -168,4 +213,5 @@ private:
 
     GrowingArray<Event> events_;
     GrowingArray<char> arena_;
+    GrowingArray<Place> places_;
 };

@@ -22,12 +22,20 @@ bool EventStream::take(EventLog& chunk) {
     EventLog used = std::move(chunk);
     chunk = std::move(chunks.front());
     chunks.pop_front();
-    if (spares.size() < capacity) {
+    // A chunk the consumer kept leaves nothing behind to reuse.
+    if (spares.size() < capacity && used.events().data()) {
         used.clear();
         spares.push_back(std::move(used));
     }
     changed.notify_all();
     return true;
+}
+
+void EventStream::recycle(EventLog&& used) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (spares.size() >= capacity) return;
+    used.clear();
+    spares.push_back(std::move(used));
 }
 
 EventLog EventStream::spare() {

@@ -24,6 +24,8 @@ public:
     // Consumer: the next chunk, waiting for it; false once the stream is closed and empty. The
     // chunk it replaces goes back to the producer, emptied, with its memory.
     bool take(EventLog& chunk);
+    // Consumer: gives back a chunk taken earlier, for reuse.
+    void recycle(EventLog&& used);
     // Producer: an empty log for the next chunk, one that has been used when there is one, so
     // that the memory is reused instead of allocated and faulted in afresh.
     EventLog spare();

@@ -1,10 +1,14 @@
 #include "input/QelEventParser.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <xercesc/framework/XMLAttDefList.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/internal/ReaderMgr.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLString.hpp>
 
@@ -19,6 +23,27 @@ QelEventParser::QelEventParser(bool ignoreComments, const Selectors* ignored)
     setSecurityManager(&securityManager);
     setXMLEntityResolver(&resolver);
     installAdvDocHandler(&recorder);
+}
+
+void QelEventParser::parse(const InputSource& source) {
+    if (!recordPositions) return SAXParser::parse(source);
+    const std::unique_ptr<InputSource> watched = columns.watch(source);
+    SAXParser::parse(*watched);
+}
+
+void QelEventParser::Recorder::placeLast() {
+    if (!parser.recordPositions || expansion.inside()) return;
+    const XMLScanner& scanner = parser.getScanner();
+    const Locator* at = scanner.getLocator();
+    const XMLFileLoc line = at->getLineNumber();
+    // The encoding changes only with the entity read: its name is judged once per change.
+    const XMLCh* encoding = scanner.getReaderMgr()->getCurrentEncodingStr();
+    if (!encoding) encoding = u"";
+    if (lastEncoding != encoding) {
+        lastEncoding = encoding;
+        utf = readsUtf(encoding);
+    }
+    log.place(line, parser.columns.column(line, at->getColumnNumber(), utf));
 }
 
 void QelEventParser::Recorder::count(XMLSize_t length) {
@@ -77,6 +102,7 @@ void QelEventParser::Recorder::startElement(const XMLElementDecl& decl, const un
     std::uint32_t kept = 0;
     for (XMLSize_t i = 0; i < attrCount; ++i) kept += attributeDropped[i] != Dropped;
     log.add(EventLog::ElementStart, name, XMLString::stringLen(name), nullptr, 0, kept);
+    placeLast();
     for (XMLSize_t i = 0; i < attrCount; ++i) {
         if (attributeDropped[i] == Dropped) continue;
         const XMLAttr* attr = attrs.elementAt(i);
@@ -176,6 +202,7 @@ void QelEventParser::Recorder::docCharacters(const XMLCh* const chars, const XML
     if (cdata) {
         flushText();
         log.add(EventLog::Cdata, nullptr, 0, chars, length);
+        placeLast();
     } else {
         pendingText.append(chars, length);
     }
@@ -194,8 +221,10 @@ void QelEventParser::Recorder::docComment(const XMLCh* const comment) {
     count(length);
     if (!recording()) return;
     flushText();
-    if (!ignoreComments)
+    if (!ignoreComments) {
         log.add(EventLog::Comment, nullptr, 0, comment, length);
+        placeLast();
+    }
     handOff();
 }
 
@@ -206,6 +235,7 @@ void QelEventParser::Recorder::docPI(const XMLCh* const target, const XMLCh* con
     if (!recording()) return;
     flushText();
     log.add(EventLog::Instruction, target, targetLength, data, dataLength);
+    placeLast();
     handOff();
 }
 

@@ -8,6 +8,7 @@
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
+#include "input/CharacterColumns.h"
 #include "input/EntityExpansionLimit.h"
 #include "input/EventLog.h"
 #include "input/EventStream.h"
@@ -25,6 +26,12 @@ public:
     ~QelEventParser() override = default;
 
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
+    // Off by default, so that only a listing pays for it: gives elements, comments, processing
+    // instructions and CDATA sections their places in the file (none inside entity expansions:
+    // the scanner counts their lines in the entity's text), columns counted in characters.
+    void setRecordPositions(bool record) { recordPositions = record; }
+    void parse(const xercesc::InputSource& source) override;
+    using SAXParser::parse;
     const EventLog& events() const { return recorder.log; }
     // For each ignored selector, in order, whether it selected anything in the last document
     // that the selectors before it had left.
@@ -84,6 +91,8 @@ private:
         static const XMLCh* defaultOf(const xercesc::XMLElementDecl& decl, const XMLCh* name);
         void flushText();
         void count(XMLSize_t length);
+        // Places the event just logged where the scanner stands, when positions are recorded.
+        void placeLast();
 
         static constexpr std::size_t kKept = static_cast<std::size_t>(-1);
 
@@ -101,9 +110,13 @@ private:
         EntityExpansionLimit expansion;
         std::u16string pendingText;
         long elementDepth = 0;
+        std::u16string lastEncoding;
+        bool utf = false;
     };
 
     xercesc::SecurityManager securityManager;
     LocalEntityResolver resolver;
+    bool recordPositions = false;
+    CharacterColumns columns;
     Recorder recorder;
 };

@@ -138,6 +138,16 @@ void writeInputs(const TempDir& dir) {
     }
     dir.write("wide1.xml", wide1 + "</r>");
     dir.write("wide2.xml", wide2 + "</r>");
+    // Many times what is read in one go: the list starts where the files part, far in.
+    std::string chunks1 = "<r>\n", chunks2 = "<r>\n";
+    for (int i = 0; i < 30000; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string e = "<e n=\"" + n + "\"><v>" + n + "</v></e>\n";
+        chunks1 += e;
+        chunks2 += i == 20000 ? "<e n=\"" + n + "\"><v>X</v></e>\n" : i == 25000 ? "<new/>\n" + e : e;
+    }
+    dir.write("chunks1.xml", chunks1 + "</r>");
+    dir.write("chunks2.xml", chunks2 + "</r>");
     // Entity expansions: a match inside one is removed, blanks and (-c) comments are dropped.
     const auto entity = [](const std::string& value, const std::string& after) {
         return "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT x ANY><!ELEMENT a ANY>\n<!ENTITY e \"" +
@@ -378,6 +388,12 @@ INSTANTIATE_TEST_SUITE_P(
                  listed("wide1.xml", "wide2.xml",
                         {{"/r/e[11]/@n", "12:12: attribute n=\"10\"", "12:13: attribute n=\"ten\""},
                          {"/r/new[1]", "1:4: nothing", "3002:7: element <new>"}}),
+                 1},
+        ListCase{"FarIntoLongFiles", {"-l", "chunks1.xml", "chunks2.xml"},
+                 listed("chunks1.xml", "chunks2.xml",
+                        {{"/r/e[20001]/v[1]/text()[1]", "20002:17: text \"20000\"",
+                          "20002:17: text \"X\""},
+                         {"/r/new[1]", "1:4: nothing", "25002:7: element <new>"}}),
                  1},
         ListCase{"CommentsIgnored", {"-l", "-c", "commented.xml", "ac.xml"},
                  listed("commented.xml", "ac.xml", {{"/r/b[1]", "1:22: element <b>", "1:4: nothing"}}),
