@@ -249,9 +249,10 @@ std::string sideLine(const ListedSide& side, const std::string& name) {
 std::vector<ListedDifference> listDifferences(const std::vector<Difference>& found,
                                               const DifferenceList& list,
                                               const EventLog& original, const EventLog& compare,
-                                              const ChildCounts* rootCounts) {
-    SideIndex first(original, list, 0, rootCounts);
-    SideIndex second(compare, list, 1, rootCounts);
+                                              const ChildCounts* originalCounts,
+                                              const ChildCounts* compareCounts) {
+    SideIndex first(original, list, 0, originalCounts);
+    SideIndex second(compare, list, 1, compareCounts);
     std::vector<ListedDifference> out;
     for (const Difference& d : found) {
         const bool inFirst = d.original.kind == DifferenceSide::Node;

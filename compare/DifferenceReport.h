@@ -30,14 +30,14 @@ struct ListedDifference {
     ListedSide compare;
 };
 
-// The reports of differences that list found between the two logs, in their order.
-// rootCounts, when given, holds how many children of each kind and name the document element
-// had before the logs begin (logs that start at a later child: see StreamedRest), and path positions
-// among its children count them too.
+// The reports of differences that list found between the two logs, in their order. Counts,
+// when given, hold per file how many children of each kind and name the document element had
+// before the log's children (a stretch: see StreamedRest); path positions count them too.
 std::vector<ListedDifference> listDifferences(const std::vector<Difference>& found,
                                               const DifferenceList& list,
                                               const EventLog& original, const EventLog& compare,
-                                              const ChildCounts* rootCounts = nullptr);
+                                              const ChildCounts* originalCounts = nullptr,
+                                              const ChildCounts* compareCounts = nullptr);
 
 // The path of a node of one side's log, as a listing writes it.
 std::string pathOf(const DifferenceList& list, int side, const EventLog& log, std::size_t event,

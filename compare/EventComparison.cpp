@@ -1,12 +1,14 @@
 #include "compare/EventComparison.h"
 
 #include <algorithm>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -200,6 +202,41 @@ std::uint64_t EventContent::hash(const EventLog& log, std::size_t i) {
     }
 }
 
+namespace {
+
+// A hash of the start of a text: its first characters folded, and its length in characters.
+std::uint64_t prefixHash(CaseFolding& folding, std::string_view text, std::uint64_t seed) {
+    constexpr std::size_t kCharacters = 4;
+    std::size_t characters = 0, prefix = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (++characters == kCharacters + 1) prefix = i;
+    }
+    if (characters <= kCharacters) prefix = text.size();
+    return folding.hash(text.substr(0, prefix), seed + characters);
+}
+
+}  // namespace
+
+std::uint64_t EventContent::roughHash(const EventLog& log, std::size_t from, std::size_t to) {
+    std::uint64_t h = 0;
+    if (!folding.trusted()) return h;
+    const GrowingArray<EventLog::Event>& events = log.events();
+    for (std::size_t i = from; i < to; i += 1 + events[i].count) {
+        const EventLog::Event& e = events[i];
+        std::uint64_t own = prefixHash(folding, log.name(e), CaseFolding::mix(e.kind + 1));
+        own = prefixHash(folding, log.value(e), own);
+        // Attributes in any order: a sum.
+        std::uint64_t sum = e.count;
+        for (std::uint32_t k = 1; k <= e.count; ++k) {
+            const EventLog::Event& a = events[i + k];
+            sum += CaseFolding::mix(prefixHash(folding, log.value(a), prefixHash(folding, log.name(a), 0)));
+        }
+        h = CaseFolding::mix(h + (own ^ CaseFolding::mix(sum)));
+    }
+    return h;
+}
+
 bool EventContent::attributeEqual(const EventLog& a, std::size_t i, const EventLog& b,
                                   std::size_t j) {
     const EventLog::Event& p = a.events()[i];
@@ -312,19 +349,33 @@ std::pair<int, std::string> siblingKey(const EventLog& log, std::size_t i) {
 
 namespace {
 
-// Where a comparison stands in one stream: an event of the chunk in hand. When holding, the
-// chunks from the one with the mark on are kept, so that the events from the mark can be had
-// again.
+// Where a comparison stands in one stream: an event of the chunk in hand, and how many
+// elements and entity references are open around it. For a listing it also keeps the chunks
+// from the mark on (the start of the document element's child in hand), and children read
+// ahead whole.
 struct StreamCursor {
     EventStream& stream;
     EventLog chunk;
     std::size_t at = 0;
     bool ended = false;
-    bool holding = false;
+    long depth = 0;
+    const bool holding;
     std::deque<EventLog> held;  // chunks before chunk, the mark in the first
     std::size_t markAt = 0;     // in held.front(), or in chunk when nothing is held
 
+    // Children of the document element read ahead, back to back in buffer.
+    struct Child {
+        std::size_t start, end;
+        std::uint64_t hash;  // rough (see EventContent::roughHash), once asked for
+        bool hashed;
+    };
+    EventLog buffer;
+    std::deque<Child> children;
+    std::size_t readAhead = 0;  // children ever read ahead and not dropped yet, from the front
+    bool rootEnded = false;     // the event in hand ends the document element
+
     StreamCursor(EventStream& stream, bool holding) : stream(stream), holding(holding) { fill(); }
+    const EventLog::Event& event() const { return chunk.events()[at]; }
     // Skips empty chunks; ends with the stream.
     void fill() {
         while (at >= chunk.events().size()) {
@@ -337,7 +388,12 @@ struct StreamCursor {
         }
     }
     void advance() {
-        at += 1 + chunk.events()[at].count;  // attributes were compared with their element
+        const EventLog::Event& e = event();
+        if (e.kind == EventLog::ElementStart || e.kind == EventLog::EntityStart)
+            ++depth;
+        else if (e.kind == EventLog::ElementEnd || e.kind == EventLog::EntityEnd)
+            --depth;
+        at += 1 + e.count;  // attributes were compared with their element
         fill();
     }
     // Marks the event in hand; what was held before it goes back to the stream for reuse.
@@ -348,77 +404,302 @@ struct StreamCursor {
         }
         markAt = at;
     }
-    // Appends the events from the mark (from the one in hand when not holding) to the end of
-    // the stream.
-    void keepRest(EventLog& out) {
+    // Appends the events from the mark (from the one in hand when not holding) that have
+    // been taken so far.
+    void keepTaken(EventLog& out) {
         std::size_t from = holding ? markAt : at;
         for (const EventLog& h : held) {
             out.append(h, from, h.events().size());
             from = 0;
         }
-        while (!ended) {
-            out.append(chunk, from, chunk.events().size());
-            from = 0;
-            if (!stream.take(chunk)) ended = true;
+        if (!ended) out.append(chunk, from, chunk.events().size());
+    }
+    // Takes the next chunk, appending it to out when given; ends with the stream.
+    void takeNext(EventLog* out) {
+        if (ended) return;
+        if (!stream.take(chunk)) {
+            ended = true;
+            return;
+        }
+        if (out) out->append(chunk, 0, chunk.events().size());
+    }
+
+    // The child of the document element in hand goes to the children read ahead: what was
+    // taken of it since the mark, then the rest of it. False when the element ends instead.
+    bool takeChild() {
+        if (ended || (depth == 1 && event().kind == EventLog::ElementEnd)) {
+            rootEnded = true;
+            return false;
+        }
+        const std::size_t start = buffer.events().size();
+        if (at != markAt || !held.empty()) {
+            std::size_t from = markAt;
+            for (const EventLog& h : held) {
+                buffer.append(h, from, h.events().size());
+                from = 0;
+            }
+            buffer.append(chunk, from, at);
+        }
+        // Whole events from here until the child closes.
+        do {
+            const EventLog::Event& e = event();
+            buffer.append(chunk, at, at + 1 + e.count);
+            advance();
+        } while (depth > 1 && !ended);
+        mark();
+        children.push_back({start, buffer.events().size(), 0, false});
+        return true;
+    }
+    // Reads one more child ahead, unless the document element has ended.
+    bool readChild() { return !rootEnded && takeChild(); }
+    // Reads ahead until count children are in hand, or the element ends.
+    void readUpTo(std::size_t count) {
+        while (children.size() < count && readChild()) {
         }
     }
-    void drain() {
-        while (!ended && stream.take(chunk)) {
+    std::uint64_t hashOf(std::size_t i, EventContent& content) {
+        Child& c = children[i];
+        if (!c.hashed) {
+            c.hash = content.roughHash(buffer, c.start, c.end);
+            c.hashed = true;
         }
-        ended = true;
+        return c.hash;
+    }
+    void dropFront() {
+        children.pop_front();
+        if (children.empty()) buffer.clear();
     }
 };
 
+bool childrenEqual(StreamCursor& x, std::size_t i, StreamCursor& y, std::size_t j,
+                   EventContent& content) {
+    const StreamCursor::Child& p = x.children[i];
+    const StreamCursor::Child& q = y.children[j];
+    if (p.hashed && q.hashed && p.hash != q.hash) return false;
+    return rangesEqual(x.buffer, p.start, p.end, y.buffer, q.start, q.end, content);
+}
+
+// Children that must follow a stretch equal in both files before the stretch is closed.
+constexpr std::size_t kRun = 2;
+// Stretches up to this long (children of both files together) are looked for one by one;
+// longer ones through hashes of runs.
+constexpr std::size_t kDirect = 32;
+// Candidates looked at per run read: children alike in a way the rough hash cannot tell apart
+// would otherwise make the search quadratic.
+constexpr std::size_t kMostCandidates = 16;
+
+// Where the children read ahead line up again: the first run of kRun equal children at
+// x.children[i..] and y.children[j..], i + j as small as can be (between runs as near, the one
+// whose hash is smaller, so that swapping the files finds the same place); reads further
+// children as long as one may still be found. Without one, every child up to the end of the
+// element.
+std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
+                                           EventContent& content) {
+    constexpr std::size_t kNone = SIZE_MAX;
+    std::size_t bestI = kNone, bestJ = kNone;
+    std::uint64_t bestKey = 0;
+    const auto runKey = [&](StreamCursor& c, std::size_t i) {
+        std::uint64_t h = 0;
+        for (std::size_t k = 0; k < kRun; ++k) h = CaseFolding::mix(h + c.hashOf(i + k, content));
+        return h;
+    };
+    const auto runEqual = [&](std::size_t i, std::size_t j) {
+        if (i + kRun > x.children.size() || j + kRun > y.children.size()) return false;
+        for (std::size_t k = 0; k < kRun; ++k)
+            if (!childrenEqual(x, i + k, y, j + k, content)) return false;
+        return true;
+    };
+    const auto consider = [&](std::size_t i, std::size_t j, bool tie) {
+        const std::uint64_t key = tie ? runKey(x, i) : 0;
+        if (bestI == kNone || i + j < bestI + bestJ ||
+            (i + j == bestI + bestJ && (key < bestKey || (key == bestKey && i < bestI)))) {
+            bestI = i;
+            bestJ = j;
+            bestKey = key;
+        }
+    };
+    // Short stretches, sum by sum.
+    for (std::size_t sum = 1; sum <= kDirect; ++sum) {
+        x.readUpTo(sum + kRun);
+        y.readUpTo(sum + kRun);
+        std::size_t found = 0;
+        for (std::size_t i = 0; i <= sum; ++i)
+            if (runEqual(i, sum - i)) ++found;
+        if (found > 0) {
+            for (std::size_t i = 0; i <= sum; ++i)
+                if (runEqual(i, sum - i)) consider(i, sum - i, found > 1);
+            return {bestI, bestJ};
+        }
+        if (x.rootEnded && y.rootEnded && sum >= x.children.size() + y.children.size())
+            return {x.children.size(), y.children.size()};
+    }
+    // Longer ones: runs by hash, per side, for the children examined so far.
+    std::unordered_multimap<std::uint64_t, std::size_t> runsX, runsY;
+    std::size_t doneX = 0, doneY = 0;  // runs starting before these are in the maps
+    const auto addRuns = [&](StreamCursor& c, std::size_t& done,
+                             std::unordered_multimap<std::uint64_t, std::size_t>& mine,
+                             std::unordered_multimap<std::uint64_t, std::size_t>& theirs,
+                             bool first) {
+        for (; done + kRun <= c.children.size(); ++done) {
+            const std::uint64_t key = runKey(c, done);
+            const auto range = theirs.equal_range(key);
+            std::size_t looked = 0;
+            for (auto it = range.first; it != range.second && looked < kMostCandidates; ++it, ++looked) {
+                const std::size_t i = first ? done : it->second, j = first ? it->second : done;
+                if (runEqual(i, j)) consider(i, j, true);
+            }
+            mine.emplace(key, done);
+        }
+    };
+    for (;;) {
+        addRuns(x, doneX, runsX, runsY, true);
+        addRuns(y, doneY, runsY, runsX, false);
+        const bool moreX = !x.rootEnded, moreY = !y.rootEnded;
+        if (bestI != kNone) {
+            // Any run as near or nearer starts within this many children of both lists.
+            const std::size_t need = bestI + bestJ + kRun;
+            if ((x.children.size() >= need || !moreX) && (y.children.size() >= need || !moreY))
+                return {bestI, bestJ};
+        }
+        if (!moreX && !moreY) return {x.children.size(), y.children.size()};
+        if (moreX) x.readChild();
+        if (moreY) y.readChild();
+    }
+}
+
+// The document element's start (as the file has it) and the children [0, count) read ahead:
+// a document of its own for the listing.
+void stretchOf(const EventLog& root, StreamCursor& c, std::size_t count, EventLog& out) {
+    out.clear();
+    out.append(root, 0, root.events().size());
+    if (count > 0) out.append(c.buffer, c.children.front().start, c.children[count - 1].end);
+    out.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+}
+
 }  // namespace
 
-bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding, StreamedRest* rest) {
+bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding) {
     EventContent content(folding);
-    const bool holding = rest != nullptr;
-    StreamCursor x(a, holding);
-    StreamCursor y(b, holding);
+    StreamCursor x(a, false);
+    StreamCursor y(b, false);
     bool same = true;
-    long depth = 0;  // elements and entity references open around the event in hand
-    std::pair<int, std::string> current;  // the document element's child in hand
-    bool inChild = false;
     while (!x.ended && !y.ended) {
-        const EventLog::Event& e = x.chunk.events()[x.at];
-        if (holding && depth == 1) {
-            // A child of the document element starts (or the element ends): the files are
-            // equal up to here, and a listing needs nothing before it.
-            if (inChild) ++rest->rootCounts[current];
-            current = siblingKey(x.chunk, x.at);
-            inChild = true;
-            x.mark();
-            y.mark();
-        }
         if (!content.equal(x.chunk, x.at, y.chunk, y.at)) {
             same = false;
             break;
         }
-        if (holding && depth == 0) {
-            rest->original.append(x.chunk, x.at, x.at + 1 + e.count);
-            rest->compare.append(y.chunk, y.at, y.at + 1 + y.chunk.events()[y.at].count);
-        }
-        if (e.kind == EventLog::ElementStart || e.kind == EventLog::EntityStart)
-            ++depth;
-        else if (e.kind == EventLog::ElementEnd || e.kind == EventLog::EntityEnd)
-            --depth;
         x.advance();
         y.advance();
     }
     same = same && x.ended && y.ended;
-    if (!same && holding) {
-        if (depth == 0) {
-            // Parted at the document element itself: all of both.
-            rest->original.clear();
-            rest->compare.clear();
-            rest->rootCounts.clear();
-            x.holding = y.holding = false;
-        }
-        x.keepRest(rest->original);
-        y.keepRest(rest->compare);
+    // Both streams in turn: a parser waits while its buffer is full, so reading one to its end
+    // first would leave the other parser waiting all that time.
+    while (!x.ended || !y.ended) {
+        x.takeNext(nullptr);
+        y.takeNext(nullptr);
     }
-    x.drain();
-    y.drain();
+    return same;
+}
+
+bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
+                      const std::function<bool(const StreamedRest&)>& stretch) {
+    EventContent content(folding);
+    StreamCursor x(a, true);
+    StreamCursor y(b, true);
+    StreamedRest rest;
+    EventLog rootX, rootY;  // the document element's start in each file
+    bool same = true;
+    bool wanted = true;  // whether stretch wants more
+    std::pair<int, std::string> current;  // the document element's child in hand
+    bool inChild = false;
+    const auto count = [&](int side, StreamCursor& c, std::size_t i) {
+        ++rest.rootCounts[side][siblingKey(c.buffer, c.children[i].start)];
+    };
+    const auto drop = [&](std::size_t n, std::size_t m) {
+        for (std::size_t k = 0; k < n; ++k) {
+            count(0, x, 0);
+            x.dropFront();
+        }
+        for (std::size_t k = 0; k < m; ++k) {
+            count(1, y, 0);
+            y.dropFront();
+        }
+    };
+    while (wanted) {
+        // In step, event by event, while the files are equal.
+        bool parted = false;
+        while (!x.ended && !y.ended) {
+            if (x.depth == 1) {
+                // A child of the document element starts (or the element ends): the files are
+                // equal up to here, and a listing needs nothing before it.
+                if (inChild) {
+                    ++rest.rootCounts[0][current];
+                    ++rest.rootCounts[1][current];
+                }
+                current = siblingKey(x.chunk, x.at);
+                inChild = true;
+                x.mark();
+                y.mark();
+            }
+            if (!content.equal(x.chunk, x.at, y.chunk, y.at)) {
+                parted = true;
+                break;
+            }
+            if (x.depth == 0) {
+                rootX.append(x.chunk, x.at, x.at + 1 + x.event().count);
+                rootY.append(y.chunk, y.at, y.at + 1 + y.event().count);
+            }
+            x.advance();
+            y.advance();
+        }
+        if (!parted) {
+            same = same && x.ended && y.ended;
+            if (!same && x.depth == 0 && y.depth == 0) parted = true;  // one file ended
+            if (!parted) break;
+        }
+        same = false;
+        if (x.depth == 0) {
+            // Parted at the document element itself: all of both, as one stretch.
+            rest.original.clear();
+            rest.compare.clear();
+            rest.rootCounts[0].clear();
+            rest.rootCounts[1].clear();
+            x.markAt = x.at;
+            y.markAt = y.at;
+            x.held.clear();
+            y.held.clear();
+            x.keepTaken(rest.original);
+            y.keepTaken(rest.compare);
+            while (!x.ended || !y.ended) {
+                x.takeNext(&rest.original);
+                y.takeNext(&rest.compare);
+            }
+            stretch(rest);
+            return false;
+        }
+        // Child by child: the children in hand and those read after them.
+        inChild = false;
+        x.takeChild();
+        y.takeChild();
+        while (wanted) {
+            if (x.children.empty()) x.readChild();
+            if (y.children.empty()) y.readChild();
+            if (x.children.empty() && y.children.empty()) break;
+            if (!x.children.empty() && !y.children.empty() && childrenEqual(x, 0, y, 0, content)) {
+                drop(1, 1);
+                continue;
+            }
+            const auto [n, m] = lineUp(x, y, content);
+            stretchOf(rootX, x, n, rest.original);
+            stretchOf(rootY, y, m, rest.compare);
+            wanted = stretch(rest);
+            drop(n, m);
+        }
+        // Equal again, with nothing read ahead: in step again, or both elements end.
+    }
+    while (!x.ended || !y.ended) {
+        x.takeNext(nullptr);
+        y.takeNext(nullptr);
+    }
     return same;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -20,6 +21,9 @@ public:
     bool equal(const EventLog& a, std::size_t i, const EventLog& b, std::size_t j);
     // Equal content gives equal hashes.
     std::uint64_t hash(const EventLog& log, std::size_t i);
+    // A hash of the events [from, to) in document order that looks at the start of each text
+    // only: cheap, and equal for equal content, but alike for more.
+    std::uint64_t roughHash(const EventLog& log, std::size_t from, std::size_t to);
 
 private:
     bool attributesEqual(const EventLog& a, std::size_t i, const EventLog& b, std::size_t j,
@@ -38,18 +42,24 @@ bool eventLogsEqualUnordered(const EventLog& a, const EventLog& b, CaseFolding& 
 std::pair<int, std::string> siblingKey(const EventLog& log, std::size_t event);
 using ChildCounts = std::map<std::pair<int, std::string>, std::size_t>;
 
-// What a comparison while reading keeps of two documents that differ, for a listing: each log
-// holds the document element's start, then its children from the one in which the files first
-// part, to the end (the whole documents when they part at the document element itself).
-// Everything before is equal in both files and never listed.
+// A stretch of two documents that differ, as a listing gets it while they are read: each log
+// holds the document element's start, the children of it that make the stretch, and its end;
+// or, when the files part at the document element itself, each whole document.
 struct StreamedRest {
     EventLog original;
     EventLog compare;
-    ChildCounts rootCounts;  // children of the document element left out, by siblingKey
+    // Per file, the children of the document element before the stretch, by siblingKey.
+    ChildCounts rootCounts[2];
 };
 
 // The same comparison in document order, of two documents while they are read: takes both
-// streams to their end, whatever it finds, so that both loads can finish. With rest, what
-// follows the place where the files part is kept there.
-bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding,
-                       StreamedRest* rest = nullptr);
+// streams to their end, whatever it finds, so that both loads can finish.
+bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding);
+
+// The same comparison, handing each stretch where the files differ to stretch as it is read,
+// in document order; stretch returns whether it wants more. Without -o only the children of
+// the document element in which the files differ are held, each stretch closed once both files
+// line up again on a few equal children in a row (the first such place, in both files as near
+// as can be).
+bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
+                      const std::function<bool(const StreamedRest&)>& stretch);

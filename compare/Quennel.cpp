@@ -67,6 +67,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     int result = 2;
     streamedResult = -1;
     listed.clear();
+    listFailed = false;
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
         if (asEvents) {
@@ -79,8 +80,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         std::cout << "Parsing " << shownName(*original, 0) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
         // not at all when the first fails.
-        StreamedRest rest;
-        if (asEvents && !ignoreOrder && compareWhileReading(original, compare, lists ? &rest : nullptr)) {
+        if (asEvents && !ignoreOrder && compareWhileReading(original, compare, lists)) {
             // compared as the files were read
         } else if (asEvents) {
             BackgroundLoad second([&](std::ostream& out) {
@@ -111,8 +111,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
                   << shownName(*compare, 1) << std::endl;
         if (streamedResult >= 0) {
             result = streamedResult;
-            if (result == 1 && lists)
-                reportDifferences(*original, rest.original, *compare, rest.compare, &rest.rootCounts);
+            if (result == 1 && lists) printListed(*original, *compare);
         } else if (asEvents) {
             const EventLog& a = originalEvents->events();
             const EventLog& b = compareEvents->events();
@@ -147,7 +146,7 @@ void Quennel::trimTrees(const ElementNames* ignoreList) {
 }
 
 bool Quennel::compareWhileReading(const I18NString* original, const I18NString* compare,
-                                  StreamedRest* rest) {
+                                  bool lists) {
     EventStream originalStream;
     EventStream compareStream;
     CaseFolding& fold = folding();  // made here: the comparing thread must not race to make it
@@ -157,7 +156,11 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     try {
         comparing = std::thread([&] {
             try {
-                same = eventStreamsEqual(originalStream, compareStream, fold, rest);
+                if (lists)
+                    same = listWhileReading(originalStream, compareStream, fold,
+                                            [this](const StreamedRest& s) { return listStretch(s); });
+                else
+                    same = eventStreamsEqual(originalStream, compareStream, fold);
             } catch (...) {
                 comparingFailed = std::current_exception();
                 // Keep both loads moving; the run fails after them.
@@ -179,8 +182,8 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     } join{comparing};
     QelEventParser* originalParser = new QelEventParser(ignoreComments, &ignoring);
     QelEventParser* compareParser = new QelEventParser(ignoreComments, &ignoring);
-    originalParser->setRecordPositions(rest != nullptr);
-    compareParser->setRecordPositions(rest != nullptr);
+    originalParser->setRecordPositions(lists);
+    compareParser->setRecordPositions(lists);
     struct Owner {
         QelEventParser*& parser;
         ~Owner() { delete parser; }
@@ -207,32 +210,54 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
     return true;
 }
 
-void Quennel::reportDifferences(const I18NString& original, const EventLog& originalLog,
-                                const I18NString& compare, const EventLog& compareLog,
-                                const ChildCounts* rootCounts) {
+bool Quennel::listStretch(const StreamedRest& stretch) {
+    if (listFailed) return false;
+    try {
+        const std::size_t most = listing == Listing::First ? 1 - listed.size()
+                                                           : std::numeric_limits<std::size_t>::max();
+        DifferenceList list(folding(), ignoreOrder);
+        const std::vector<Difference> found = list.find(stretch.original, stretch.compare, most);
+        const std::vector<ListedDifference> more =
+            listDifferences(found, list, stretch.original, stretch.compare,
+                            &stretch.rootCounts[0], &stretch.rootCounts[1]);
+        listed.insert(listed.end(), more.begin(), more.end());
+    } catch (...) {
+        listed.clear();
+        listFailed = true;
+        return false;
+    }
+    return listing != Listing::First || listed.empty();
+}
+
+void Quennel::printListed(const I18NString& original, const I18NString& compare) {
+    if (listed.empty() || listFailed) return;
+    // Names as typed, like the progress lines.
+    const std::string originalName = shownName(original, 0);
+    const std::string compareName = shownName(compare, 1);
     std::string blocks;
+    if (listing == Listing::First) {
+        blocks = describeDifference(listed.front(), "First difference", originalName, compareName);
+    } else {
+        for (std::size_t n = 0; n < listed.size(); ++n)
+            blocks += describeDifference(listed[n], "Difference " + std::to_string(n + 1),
+                                         originalName, compareName);
+        blocks += listed.size() == 1 ? "\n ** 1 difference"
+                                     : "\n ** " + std::to_string(listed.size()) + " differences";
+    }
+    std::cout << blocks;
+}
+
+void Quennel::reportDifferences(const I18NString& original, const EventLog& originalLog,
+                                const I18NString& compare, const EventLog& compareLog) {
     try {
         DifferenceList list(folding(), ignoreOrder);
         const std::vector<Difference> found =
             list.find(originalLog, compareLog,
                       listing == Listing::First ? 1 : std::numeric_limits<std::size_t>::max());
-        if (found.empty()) return;
-        listed = listDifferences(found, list, originalLog, compareLog, rootCounts);
-        // Names as typed, like the progress lines.
-        const std::string originalName = shownName(original, 0);
-        const std::string compareName = shownName(compare, 1);
-        if (listing == Listing::First) {
-            blocks = describeDifference(listed.front(), "First difference", originalName, compareName);
-        } else {
-            for (std::size_t n = 0; n < listed.size(); ++n)
-                blocks += describeDifference(listed[n], "Difference " + std::to_string(n + 1),
-                                             originalName, compareName);
-            blocks += listed.size() == 1 ? "\n ** 1 difference"
-                                         : "\n ** " + std::to_string(listed.size()) + " differences";
-        }
+        listed = listDifferences(found, list, originalLog, compareLog);
     } catch (...) {
         listed.clear();
         return;
     }
-    std::cout << blocks;
+    printListed(original, compare);
 }

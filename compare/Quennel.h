@@ -63,8 +63,7 @@ public:
     // Lists where the two logs differ (they must differ), and prints the blocks. Prints nothing
     // if the list cannot be built: listing never changes a verdict.
     void reportDifferences(const I18NString& original, const EventLog& originalLog,
-                           const I18NString& compare, const EventLog& compareLog,
-                           const ChildCounts* rootCounts = nullptr);
+                           const I18NString& compare, const EventLog& compareLog);
 
     void setRoots(xercesc::DOMNode* original, xercesc::DOMNode* compare) {
         originalRoot = original;
@@ -76,9 +75,14 @@ private:
     std::string shownName(const I18NString& path, int side) const;
     // Plain diff in document order: reads both files at once and compares them as they are
     // read, in bounded memory; sets streamedResult. False when it could not run (no threads).
-    // With rest, what a listing needs of files that differ is kept there.
+    // When listing, lists the differences as they are found (see listStretch).
     bool compareWhileReading(const I18NString* original, const I18NString* compare,
-                             StreamedRest* rest = nullptr);
+                             bool lists = false);
+    // Adds the differences of one stretch to listed; false once no more are wanted (-v has
+    // its first, or the list cannot be built: then listed is empty and stays so).
+    bool listStretch(const StreamedRest& stretch);
+    // The blocks of listed.
+    void printListed(const I18NString& original, const I18NString& compare);
     // Takes out of both trees what the comparison leaves out: the -i matches, whitespace-only
     // text, and comments when they are ignored.
     void trimTrees(const ElementNames* ignoreList);
@@ -93,6 +97,7 @@ private:
     bool validateSchema = false;
     Listing listing = Listing::None;
     std::vector<ListedDifference> listed;
+    bool listFailed = false;
     std::string displayNames[2];
     int streamedResult = -1;
     Selectors ignoring;                // -i on the event path

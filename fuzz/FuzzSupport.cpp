@@ -160,11 +160,20 @@ bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* 
     std::thread first(load, &nameA, &streamA, &loadedA);
     std::thread second(load, &nameB, &streamB, &loadedB);
     static CaseFolding folding;
-    StreamedRest rest;
-    const bool same = eventStreamsEqual(streamA, streamB, folding, listed ? &rest : nullptr);
+    bool same;
+    if (listed) {
+        listed->clear();
+        same = listWhileReading(streamA, streamB, folding, [&](const StreamedRest& s) {
+            const std::vector<std::string> more = listDifferences(
+                s.original, s.compare, false, SIZE_MAX, &s.rootCounts[0], &s.rootCounts[1]);
+            listed->insert(listed->end(), more.begin(), more.end());
+            return true;
+        });
+    } else {
+        same = eventStreamsEqual(streamA, streamB, folding);
+    }
     first.join();
     second.join();
-    if (listed && !same) *listed = listDifferences(rest.original, rest.compare, false, SIZE_MAX, &rest.rootCounts);
     return loadedA && loadedB && same;
 }
 
@@ -204,25 +213,26 @@ bool sameDocuments(DOMNode* a, DOMNode* b, bool ignoreComments, bool ignoreOrder
 namespace {
 
 std::string sideOf(const DifferenceList& list, int side, const EventLog& log,
-                   const DifferenceSide& at, const ChildCounts* rootCounts) {
+                   const DifferenceSide& at, const ChildCounts* counts) {
     if (at.kind == DifferenceSide::Nothing)
         return "nothing in " + (at.event == DifferenceSide::kNone
                                     ? std::string("/")
-                                    : pathOf(list, side, log, at.event, rootCounts));
-    return pathOf(list, side, log, at.event, rootCounts) + " " +
+                                    : pathOf(list, side, log, at.event, counts));
+    return pathOf(list, side, log, at.event, counts) + " " +
            std::to_string(log.events()[at.event].kind);
 }
 
 }  // namespace
 
 std::vector<std::string> listDifferences(const EventLog& a, const EventLog& b, bool ignoreOrder,
-                                         std::size_t most, const ChildCounts* rootCounts) {
+                                         std::size_t most, const ChildCounts* countsA,
+                                         const ChildCounts* countsB) {
     CaseFolding folding;
     DifferenceList list(folding, ignoreOrder);
     std::vector<std::string> lines;
     for (const Difference& d : list.find(a, b, most))
-        lines.push_back(sideOf(list, 0, a, d.original, rootCounts) + "\t" +
-                        sideOf(list, 1, b, d.compare, rootCounts));
+        lines.push_back(sideOf(list, 0, a, d.original, countsA) + "\t" +
+                        sideOf(list, 1, b, d.compare, countsB));
     return lines;
 }
 

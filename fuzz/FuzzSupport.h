@@ -56,10 +56,11 @@ bool sameDocuments(xercesc::DOMNode* a, xercesc::DOMNode* b, bool ignoreComments
 
 // The differences that -l lists for two logs, each as one line of its two sides, side by side:
 // a side is the path of the node it holds and its kind, or "nothing in " and the path of the
-// element where it would be. rootCounts: see listDifferences in compare/.
+// element where it would be. Counts: see listDifferences in compare/.
 std::vector<std::string> listDifferences(const EventLog& a, const EventLog& b, bool ignoreOrder,
                                          std::size_t most = SIZE_MAX,
-                                         const ChildCounts* rootCounts = nullptr);
+                                         const ChildCounts* countsA = nullptr,
+                                         const ChildCounts* countsB = nullptr);
 // The same line with its two sides swapped.
 std::string swapSides(const std::string& line);
 
@@ -70,8 +71,7 @@ bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder);
 // Whether the diff without options (or with -c) finds the two byte strings the same when it
 // compares them while both are read, handed on one event at a time. False when either fails
 // to load.
-// With listed, the differences that -l lists from what that comparison keeps, as
-// listDifferences gives them.
+// With listed, the differences that -l lists while it reads, as listDifferences gives them.
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
                   std::size_t sizeB, bool ignoreComments, const Selectors* ignored = nullptr,
                   std::vector<std::string>* listed = nullptr);

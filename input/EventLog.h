@@ -79,6 +79,7 @@ public:
         events_.clear();
         arena_.clear();
         places_.clear();
+        countedTo_ = countedPlaces_ = 0;
     }
     void add(Kind kind, const char16_t* name, std::size_t nameLength, const char16_t* value,
              std::size_t valueLength, std::uint32_t count = 0) {
@@ -111,8 +112,7 @@ public:
     // never half of it), with their places.
     void append(const EventLog& other, std::size_t from, std::size_t to) {
         if (from >= to) return;
-        std::size_t place = 0;
-        for (std::size_t i = 0; i < from; ++i) place += placed(other.events_[i]);
+        std::size_t place = other.placesBefore(from);
         for (std::size_t i = from; i < to; ++i) {
             Event e = other.events_[i];
             const std::size_t at = arena_.size();
@@ -131,6 +131,14 @@ public:
             events_.push_back(e);
             if (placed(e)) places_.push_back(other.places_[place++]);
         }
+    }
+
+    // How many events before event i have a place: counted on from the last question, since
+    // a log is mostly read front to back.
+    std::size_t placesBefore(std::size_t i) const {
+        if (i < countedTo_) countedTo_ = countedPlaces_ = 0;
+        for (; countedTo_ < i; ++countedTo_) countedPlaces_ += placed(events_[countedTo_]);
+        return countedPlaces_;
     }
 
     const GrowingArray<Event>& events() const { return events_; }
@@ -214,4 +222,5 @@ private:
     GrowingArray<Event> events_;
     GrowingArray<char> arena_;
     GrowingArray<Place> places_;
+    mutable std::size_t countedTo_ = 0, countedPlaces_ = 0;  // see placesBefore
 };
