@@ -503,10 +503,15 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
         for (std::size_t k = 0; k < kRun; ++k) h = CaseFolding::mix(h + c.hashOf(i + k, content));
         return h;
     };
+    // Reads ahead only as far as the comparison gets: most candidates fail at their first child.
     const auto runEqual = [&](std::size_t i, std::size_t j) {
-        if (i + kRun > x.children.size() || j + kRun > y.children.size()) return false;
-        for (std::size_t k = 0; k < kRun; ++k)
-            if (!childrenEqual(x, i + k, y, j + k, content)) return false;
+        for (std::size_t k = 0; k < kRun; ++k) {
+            x.readUpTo(i + k + 1);
+            y.readUpTo(j + k + 1);
+            if (i + k >= x.children.size() || j + k >= y.children.size() ||
+                !childrenEqual(x, i + k, y, j + k, content))
+                return false;
+        }
         return true;
     };
     const auto consider = [&](std::size_t i, std::size_t j, bool tie) {
@@ -520,8 +525,6 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
     };
     // Short stretches, sum by sum.
     for (std::size_t sum = 1; sum <= kDirect; ++sum) {
-        x.readUpTo(sum + kRun);
-        y.readUpTo(sum + kRun);
         std::size_t found = 0;
         for (std::size_t i = 0; i <= sum; ++i)
             if (runEqual(i, sum - i)) ++found;

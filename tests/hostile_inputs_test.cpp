@@ -177,6 +177,17 @@ std::vector<HostileCase> hostileCases() {
     for (int i = 0; i < 1000000; ++i) empties += "<a/>";
     empties += "</r>";
     const auto within = [](std::size_t bytes) { return rlim_t(64 * kMB + 32 * bytes); };
+    // The same with one value changed far in: the listings hold what differs, with places.
+    std::string changedAttributes = attributes;
+    const std::string element60000 = "<e id=\"60000\" k=\"v3\" n=\"x\"/>";
+    changedAttributes.replace(changedAttributes.find(element60000), element60000.size(),
+                              "<e id=\"60000\" k=\"v3\" n=\"y\"/>");
+    const std::string listedChange =
+        parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
+        "\n ** Difference 1: /r/e[60001]/@n\n    a.xml:60002:29: attribute n=\"x\"\n"
+        "    b.xml:60002:29: attribute n=\"y\"\n ** 1 difference\n ** Files are NOT the same\n\n";
+    const std::string side = "{\"line\": 60002, \"column\": 29, \"kind\": \"attribute\", "
+                             "\"name\": \"n\", \"value\": ";
 
     return {
         {"4 MB of attributes within 64 MB and 32 bytes a byte, diff",
@@ -188,6 +199,18 @@ std::vector<HostileCase> hostileCases() {
         {"4 MB of empty elements within 64 MB and 32 bytes a byte, -c -o",
          {{"a.xml", empties}, {"b.xml", empties}}, {}, {"-c", "-o", "a.xml", "b.xml"},
          verdict("a.xml", "b.xml", true), 0, {}, within(2 * empties.size())},
+        {"4 MB of attributes, one value changed, within 64 MB and 32 bytes a byte, -l",
+         {{"a.xml", attributes}, {"b.xml", changedAttributes}}, {}, {"-l", "a.xml", "b.xml"},
+         listedChange, 1, {}, within(2 * attributes.size())},
+        {"4 MB of attributes, one value changed, within 64 MB and 32 bytes a byte, -o -l",
+         {{"a.xml", attributes}, {"b.xml", changedAttributes}}, {}, {"-l", "-o", "a.xml", "b.xml"},
+         listedChange, 1, {}, within(2 * attributes.size())},
+        {"4 MB of attributes, one value changed, within 64 MB and 32 bytes a byte, -j",
+         {{"a.xml", attributes}, {"b.xml", changedAttributes}}, {}, {"-j", "a.xml", "b.xml"},
+         "{\"same\": false, \"file1\": \"a.xml\", \"file2\": \"b.xml\", \"differences\": [\n"
+         "  {\"path\": \"/r/e[60001]/@n\", \"file1\": " + side + "\"x\"}, \"file2\": " + side +
+             "\"y\"}}\n]}\n",
+         1, {}, within(2 * attributes.size())},
         {"4 MB of attributes within 64 MB and 32 bytes a byte, remove -k",
          {{"f.xml", attributes}}, {}, {"-r", "-k", "f.xml", "e"},
          removing("e", 120000) + kRemoved, 1, {{"f.xml", "<r>\n</r>\n"}},
