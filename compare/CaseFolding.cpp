@@ -121,15 +121,7 @@ std::uint64_t CaseFolding::hash(const XMLCh* s, std::uint64_t seed) {
 
 const XMLCh* CaseFolding::units(std::string_view s, std::u16string& out) {
     out.clear();
-    for (const char *p = s.data(), *end = p + s.size(); p < end;) {
-        const char32_t c = EventLog::next(p);
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
+    EventLog::appendUtf16(s, out);
     return out.c_str();
 }
 

@@ -61,21 +61,6 @@ Pairs longestCommon(std::size_t n, std::size_t m, Same&& same, KeyX&& keyX, KeyY
     return pairs;
 }
 
-// The name as UTF-16, for ordering as the DOM orders attributes.
-std::u16string units(std::string_view utf8) {
-    std::u16string out;
-    for (const char *p = utf8.data(), *end = p + utf8.size(); p < end;) {
-        const char32_t c = EventLog::next(p);
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
-}
-
 bool named(EventLog::Kind kind) {
     return kind == EventLog::ElementStart || kind == EventLog::EntityStart ||
            kind == EventLog::Instruction;
@@ -192,7 +177,8 @@ DifferenceList::Nodes DifferenceList::attributesOf(int s, std::size_t i) const {
     const EventLog::Event& e = event(s, i);
     if (e.kind != EventLog::ElementStart) return list;
     std::vector<std::pair<std::u16string, std::size_t>> byName;
-    for (std::size_t k = i + 1; k <= i + e.count; ++k) byName.emplace_back(units(name(s, k)), k);
+    for (std::size_t k = i + 1; k <= i + e.count; ++k)
+        byName.emplace_back(EventLog::toUtf16(name(s, k)), k);
     std::sort(byName.begin(), byName.end());
     for (const auto& [key, k] : byName) list.push_back(k);
     return list;
@@ -248,7 +234,8 @@ void DifferenceList::attributeDifferences(std::size_t a, std::size_t b) {
                 });
                 return out;
             };
-            const std::vector<std::size_t> x = order(0, left, leftDone), y = order(1, right, rightDone);
+            const std::vector<std::size_t> x = order(0, left, leftDone),
+                                           y = order(1, right, rightDone);
             for (std::size_t i = 0, j = 0; i < x.size() && j < y.size();) {
                 int c = folding_.compare(name(0, left[x[i]]), name(1, right[y[j]]));
                 if (c == 0 && valueToo)
@@ -379,9 +366,11 @@ void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::siz
         // Equal neighbours of an anchor belong to the run too, as at the ends of the list.
         Pairs before;
         std::size_t endLeft = anchorLeft, endRight = anchorRight;
-        while (endLeft > i && endRight > j && id(0, left[endLeft - 1]) == id(1, right[endRight - 1]))
+        while (endLeft > i && endRight > j &&
+               id(0, left[endLeft - 1]) == id(1, right[endRight - 1]))
             before.emplace_back(--endLeft, --endRight);
-        while (i < endLeft && j < endRight && id(0, left[i]) == id(1, right[j])) kept.emplace_back(i++, j++);
+        while (i < endLeft && j < endRight && id(0, left[i]) == id(1, right[j]))
+            kept.emplace_back(i++, j++);
         keepEqual(left, i, endLeft, right, j, endRight, depth + 1, kept);
         kept.insert(kept.end(), before.rbegin(), before.rend());
         if (anchorLeft < toLeft) kept.emplace_back(anchorLeft, anchorRight);
@@ -404,11 +393,14 @@ void DifferenceList::pairByName(std::size_t a, std::size_t b, const Nodes& left,
     byName.emplace_back(left.size(), right.size());
     std::size_t i = 0, j = 0;
     for (const auto& [namedLeft, namedRight] : byName) {
-        for (; i < namedLeft && j < namedRight; ++i, ++j) steps.push_back({true, left[i], right[j], {}});
+        for (; i < namedLeft && j < namedRight; ++i, ++j)
+            steps.push_back({true, left[i], right[j], {}});
         for (; i < namedLeft; ++i)
-            steps.push_back({false, 0, 0, {{DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}}});
+            steps.push_back(
+                {false, 0, 0, {{DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}}});
         for (; j < namedRight; ++j)
-            steps.push_back({false, 0, 0, {{DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}}});
+            steps.push_back(
+                {false, 0, 0, {{DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}}});
         if (i < left.size() && j < right.size()) steps.push_back({true, left[i], right[j], {}});
         ++i;
         ++j;
@@ -480,7 +472,8 @@ void DifferenceList::alignUnordered(std::size_t a, std::size_t b, const Nodes& l
         if (!leftEqual[i]) restLeft.push_back(i);
     for (std::size_t j = 0; j < right.size(); ++j)
         if (!rightTaken[j]) restRight.push_back(j);
-    const bool byPosition = restLeft.size() > kMostCandidates / std::max<std::size_t>(1, restRight.size());
+    const bool byPosition =
+        restLeft.size() > kMostCandidates / std::max<std::size_t>(1, restRight.size());
     if (!byPosition) {
         const auto childIds = [this](int s, std::size_t node) {
             std::vector<std::uint32_t> ids;
@@ -509,11 +502,10 @@ void DifferenceList::alignUnordered(std::size_t a, std::size_t b, const Nodes& l
                                       std::min(p, q), std::max(p, q)});
             }
         }
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const Candidate& p, const Candidate& q) {
-                      return std::make_tuple(q.score, p.i + p.j, p.low, p.high, std::min(p.i, p.j)) <
-                             std::make_tuple(p.score, q.i + q.j, q.low, q.high, std::min(q.i, q.j));
-                  });
+        std::sort(candidates.begin(), candidates.end(), [](const Candidate& p, const Candidate& q) {
+            return std::make_tuple(q.score, p.i + p.j, p.low, p.high, std::min(p.i, p.j)) <
+                   std::make_tuple(p.score, q.i + q.j, q.low, q.high, std::min(q.i, q.j));
+        });
         for (const Candidate& c : candidates) {
             if (partner[c.i] != SIZE_MAX || rightTaken[c.j]) continue;
             partner[c.i] = c.j;
@@ -534,9 +526,11 @@ void DifferenceList::alignUnordered(std::size_t a, std::size_t b, const Nodes& l
         if (partner[i] != SIZE_MAX)
             steps.push_back({true, left[i], right[partner[i]], {}});
         else
-            steps.push_back({false, 0, 0, {{DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}}});
+            steps.push_back(
+                {false, 0, 0, {{DifferenceSide::Node, left[i]}, {DifferenceSide::Nothing, b}}});
     }
     for (std::size_t j = 0; j < right.size(); ++j)
         if (!rightTaken[j])
-            steps.push_back({false, 0, 0, {{DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}}});
+            steps.push_back(
+                {false, 0, 0, {{DifferenceSide::Nothing, a}, {DifferenceSide::Node, right[j]}}});
 }

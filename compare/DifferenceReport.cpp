@@ -10,24 +10,10 @@ namespace {
 
 constexpr std::size_t kShownCharacters = 60;
 
-std::u16string units(std::string_view utf8) {
-    std::u16string out;
-    for (const char *p = utf8.data(), *end = p + utf8.size(); p < end;) {
-        const char32_t c = EventLog::next(p);
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
-}
-
 // At most kShownCharacters characters, control characters spelled out so that the report
 // keeps one line per file.
 std::string shown(std::string_view value) {
-    const std::u16string text = units(value);
+    const std::u16string text = EventLog::toUtf16(value);
     std::u16string out;
     std::size_t characters = 0;
     const char16_t* p = text.c_str();
@@ -257,7 +243,8 @@ std::vector<ListedDifference> listDifferences(const std::vector<Difference>& fou
     for (const Difference& d : found) {
         const bool inFirst = d.original.kind == DifferenceSide::Node;
         out.push_back({inFirst ? first.path(d.original.event) : second.path(d.compare.event),
-                       listSide(d.original, original, first), listSide(d.compare, compare, second)});
+                       listSide(d.original, original, first),
+                       listSide(d.compare, compare, second)});
     }
     return out;
 }
@@ -269,6 +256,6 @@ std::string pathOf(const DifferenceList& list, int side, const EventLog& log, st
 
 std::string describeDifference(const ListedDifference& difference, const std::string& heading,
                                const std::string& originalName, const std::string& compareName) {
-    return "\n ** " + heading + ": " + difference.path + sideLine(difference.original, originalName) +
-           sideLine(difference.compare, compareName);
+    return "\n ** " + heading + ": " + difference.path +
+           sideLine(difference.original, originalName) + sideLine(difference.compare, compareName);
 }

@@ -185,7 +185,8 @@ std::uint64_t EventContent::hash(const EventLog& log, std::size_t i) {
             std::uint64_t sum = 0;
             for (std::uint32_t k = 1; k <= e.count; ++k) {
                 const EventLog::Event& attribute = log.events()[i + k];
-                sum += CaseFolding::mix(folding.hash(log.value(attribute), folding.hash(log.name(attribute), 0)));
+                sum += CaseFolding::mix(
+                    folding.hash(log.value(attribute), folding.hash(log.name(attribute), 0)));
             }
             return CaseFolding::mix(h ^ CaseFolding::mix(sum + e.count));
         }
@@ -230,7 +231,8 @@ std::uint64_t EventContent::roughHash(const EventLog& log, std::size_t from, std
         std::uint64_t sum = e.count;
         for (std::uint32_t k = 1; k <= e.count; ++k) {
             const EventLog::Event& a = events[i + k];
-            sum += CaseFolding::mix(prefixHash(folding, log.value(a), prefixHash(folding, log.name(a), 0)));
+            sum += CaseFolding::mix(
+                prefixHash(folding, log.value(a), prefixHash(folding, log.name(a), 0)));
         }
         h = CaseFolding::mix(h + (own ^ CaseFolding::mix(sum)));
     }
@@ -547,7 +549,8 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
             const std::uint64_t key = runKey(c, done);
             const auto range = theirs.equal_range(key);
             std::size_t looked = 0;
-            for (auto it = range.first; it != range.second && looked < kMostCandidates; ++it, ++looked) {
+            for (auto it = range.first; it != range.second && looked < kMostCandidates;
+                 ++it, ++looked) {
                 const std::size_t i = first ? done : it->second, j = first ? it->second : done;
                 if (runEqual(i, j)) consider(i, j, true);
             }

@@ -157,8 +157,9 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
         comparing = std::thread([&] {
             try {
                 if (lists)
-                    same = listWhileReading(originalStream, compareStream, fold,
-                                            [this](const StreamedRest& s) { return listStretch(s); });
+                    same =
+                        listWhileReading(originalStream, compareStream, fold,
+                                         [this](const StreamedRest& s) { return listStretch(s); });
                 else
                     same = eventStreamsEqual(originalStream, compareStream, fold);
             } catch (...) {
@@ -213,8 +214,8 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
 bool Quennel::listStretch(const StreamedRest& stretch) {
     if (listFailed) return false;
     try {
-        const std::size_t most = listing == Listing::First ? 1 - listed.size()
-                                                           : std::numeric_limits<std::size_t>::max();
+        const std::size_t most =
+            listing == Listing::First ? 1 - listed.size() : std::numeric_limits<std::size_t>::max();
         DifferenceList list(folding(), ignoreOrder);
         const std::vector<Difference> found = list.find(stretch.original, stretch.compare, most);
         const std::vector<ListedDifference> more =

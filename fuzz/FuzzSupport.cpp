@@ -194,7 +194,8 @@ std::string writeDocument(DOMNode* doc, bool withDoctype) {
             writer.output(doc, &target);
         } else {
             for (DOMNode* node = doc->getFirstChild(); node; node = node->getNextSibling())
-                if (node->getNodeType() != DOMNode::DOCUMENT_TYPE_NODE) writer.output(node, &target);
+                if (node->getNodeType() != DOMNode::DOCUMENT_TYPE_NODE)
+                    writer.output(node, &target);
         }
     }
     return std::string(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
@@ -247,7 +248,8 @@ std::vector<std::string> elementNames(DOMNode* doc, bool insideEntities) {
     walk(doc, [&](DOMNode* node, int entities) {
         if (node->getNodeType() != DOMNode::ELEMENT_NODE) return;
         if (insideEntities && entities == 0) return;
-        if (seen.insert(node->getNodeName()).second) names.push_back(encodeUtf8(node->getNodeName()));
+        if (seen.insert(node->getNodeName()).second)
+            names.push_back(encodeUtf8(node->getNodeName()));
     });
     return names;
 }
@@ -256,7 +258,8 @@ std::size_t countElements(DOMNode* doc, const std::string& name) {
     const std::u16string wide = decodeUtf8(name);
     std::size_t count = 0;
     walk(doc, [&](DOMNode* node, int) {
-        if (node->getNodeType() == DOMNode::ELEMENT_NODE && (name == "*" || wide == node->getNodeName()))
+        if (node->getNodeType() == DOMNode::ELEMENT_NODE &&
+            (name == "*" || wide == node->getNodeName()))
             ++count;
     });
     return count;
@@ -269,6 +272,7 @@ bool isXml11(DOMNode* doc) {
 
 void propertyFailed(const char* what, const std::uint8_t* data, std::size_t size) {
     std::fprintf(stderr, "\n*** property failed: %s (input of %zu bytes)\n", what, size);
-    if (size <= 512) std::fprintf(stderr, "%.*s\n", static_cast<int>(size), reinterpret_cast<const char*>(data));
+    if (size <= 512)
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(size), reinterpret_cast<const char*>(data));
     std::abort();
 }

@@ -76,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 for (std::string& line : swapped) line = swapSides(line);
                 std::sort(streamed.begin(), streamed.end());
                 std::sort(swapped.begin(), swapped.end());
-                FUZZ_CHECK(streamed == swapped, "swapping the files changed the list made while reading");
+                FUZZ_CHECK(streamed == swapped,
+                           "swapping the files changed the list made while reading");
             }
             std::vector<std::string> backward = listDifferences(*eb.log, *ea.log, order);
             FUZZ_CHECK(forward.empty() == tree, "the list is empty but the files differ, or not");
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const LoadedEvents ea = loadEventBytes("first.xml", data, split, comments, &*selectors);
             const LoadedEvents eb =
                 loadEventBytes("second.xml", secondData, secondSize, comments, &*selectors);
-            FUZZ_CHECK(ea.log && eb.log, "files that load as trees fail to load as events under -i");
+            FUZZ_CHECK(ea.log && eb.log,
+                       "files that load as trees fail to load as events under -i");
             for (const bool order : {false, true}) {
                 const bool tree = sameDocuments(ra, rb, comments, order);
                 const bool events = sameEvents(*ea.log, *eb.log, order);

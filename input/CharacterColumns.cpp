@@ -45,12 +45,14 @@ void CharacterColumns::feed(const unsigned char* bytes, std::size_t count) {
                 // A run of ASCII within a line, the usual bulk: one column a byte.
                 std::size_t j = i;
                 // Eight bytes at a time while none is a line end or outside ASCII.
-                constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+                constexpr std::uint64_t kOnes = 0x0101010101010101ULL,
+                                        kHigh = 0x8080808080808080ULL;
                 const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
                 for (; j + 8 <= count; j += 8) {
                     std::uint64_t w;
                     std::memcpy(&w, bytes + j, 8);
-                    if ((w & kHigh) || hasZero(w ^ (kOnes * '\n')) || hasZero(w ^ (kOnes * '\r'))) break;
+                    if ((w & kHigh) || hasZero(w ^ (kOnes * '\n')) || hasZero(w ^ (kOnes * '\r')))
+                        break;
                 }
                 while (j < count && bytes[j] < 0x80 && bytes[j] != '\n' && bytes[j] != '\r') ++j;
                 unitColumn += j - i;

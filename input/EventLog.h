@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "support/GrowingArray.h"
@@ -74,6 +75,24 @@ public:
         std::uint64_t line;
         std::uint64_t column;
     };
+
+    // Text as the arena holds it, back to the UTF-16 it was made from.
+    static std::u16string toUtf16(std::string_view text) {
+        std::u16string out;
+        appendUtf16(text, out);
+        return out;
+    }
+    static void appendUtf16(std::string_view text, std::u16string& out) {
+        for (const char *p = text.data(), *end = p + text.size(); p < end;) {
+            const char32_t c = next(p);
+            if (c >= 0x10000) {
+                out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            } else {
+                out += static_cast<char16_t>(c);
+            }
+        }
+    }
 
     void clear() {
         events_.clear();
