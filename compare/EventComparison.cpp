@@ -467,9 +467,27 @@ struct StreamCursor {
         }
         return c.hash;
     }
+    std::size_t heldBytes() const {
+        return buffer.events().size() * sizeof(EventLog::Event) + buffer.arenaSize() +
+               buffer.places().size() * sizeof(EventLog::Place);
+    }
     void dropFront() {
         children.pop_front();
-        if (children.empty()) buffer.clear();
+        if (children.empty()) {
+            buffer.clear();
+            return;
+        }
+        // Differences close together may keep children in hand for long: what was dropped
+        // goes once it is most of the buffer.
+        const std::size_t from = children.front().start;
+        if (from < (std::size_t{1} << 16) || from * 2 < buffer.events().size()) return;
+        EventLog kept;
+        kept.append(buffer, from, buffer.events().size());
+        for (Child& c : children) {
+            c.start -= from;
+            c.end -= from;
+        }
+        buffer = std::move(kept);
     }
 };
 
@@ -489,6 +507,9 @@ constexpr std::size_t kDirect = 32;
 // Candidates looked at per run read: children alike in a way the rough hash cannot tell apart
 // would otherwise make the search quadratic.
 constexpr std::size_t kMostCandidates = 16;
+// A stretch that holds more than this (bytes, both files together) without lining up is closed
+// where it stands: files that never line up again are listed in pieces, in bounded memory.
+constexpr std::size_t kMostHeld = std::size_t{8} << 20;
 
 // Where the children read ahead line up again: the first run of kRun equal children at
 // x.children[i..] and y.children[j..], i + j as small as can be (between runs as near, the one
@@ -568,6 +589,8 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
                 return {bestI, bestJ};
         }
         if (!moreX && !moreY) return {x.children.size(), y.children.size()};
+        if (bestI == kNone && x.heldBytes() + y.heldBytes() > kMostHeld)
+            return {x.children.size(), y.children.size()};
         if (moreX) x.readChild();
         if (moreY) y.readChild();
     }
