@@ -70,7 +70,39 @@ std::string randomBytes(std::size_t count) {
 // Stands for an attribute value of 50 MB, made only by the case that needs it: every test
 // process builds the whole table.
 const std::string kBig = "@50MB@";
+// Two files of 1,600,000 children that differ in every one, made only where a test writes them:
+// the cases are built in every run of the test program.
+const std::string kNeverA = "\x01never-a\x01", kNeverB = "\x01never-b\x01";
+std::string neverLinesUp(const char* prefix) {
+    std::string text = "<r>\n";
+    for (int i = 0; i < 1600000; ++i) text += "<e n=\"" + (prefix + std::to_string(i)) + "\"/>\n";
+    return text + "</r>\n";
+}
+
+// 4 MB of elements with three attributes each (with changed, one value differs far in), and
+// 4 MB of empty elements, made only where a test writes them too.
+const std::string kAttributes = "\x01attributes\x01";
+const std::string kAttributesChanged = "\x01attributes-changed\x01";
+const std::string kEmpties = "\x01empties\x01";
+std::string attributesDocument(bool changed) {
+    std::string text = "<r>\n";
+    for (int i = 0; i < 120000; ++i)
+        text += "<e id=\"" + std::to_string(i) + "\" k=\"v" + std::to_string(i % 7) + "\" n=\"" +
+                (changed && i == 60000 ? "y" : "x") + "\"/>\n";
+    return text + "</r>\n";
+}
+std::string emptiesDocument() {
+    std::string text = "<r>";
+    for (int i = 0; i < 1000000; ++i) text += "<a/>";
+    return text + "</r>";
+}
+
 std::string expandBig(std::string text) {
+    if (text == kNeverA) return neverLinesUp("a");
+    if (text == kNeverB) return neverLinesUp("b");
+    if (text == kAttributes) return attributesDocument(false);
+    if (text == kAttributesChanged) return attributesDocument(true);
+    if (text == kEmpties) return emptiesDocument();
     const auto at = text.find(kBig);
     if (at != std::string::npos) text.replace(at, kBig.size(), std::string(50u << 20, 'v'));
     return text;
@@ -169,67 +201,51 @@ std::vector<HostileCase> hostileCases() {
     for (int i = 0; i < 20000; ++i) deepPlain += "</d>";
     // What reading in order or as lean logs needs: within 64 MB and 32 bytes for each byte of
     // the files, in address space.
-    std::string attributes = "<r>\n";
-    for (int i = 0; i < 120000; ++i)
-        attributes += "<e id=\"" + std::to_string(i) + "\" k=\"v" + std::to_string(i % 7) + "\" n=\"x\"/>\n";
-    attributes += "</r>\n";
-    std::string empties = "<r>";
-    for (int i = 0; i < 1000000; ++i) empties += "<a/>";
-    empties += "</r>";
+    const std::size_t attributes = attributesDocument(false).size();
+    const std::size_t empties = emptiesDocument().size();
     const auto within = [](std::size_t bytes) { return rlim_t(64 * kMB + 32 * bytes); };
     // The same with one value changed far in: the listings hold what differs, with places.
-    std::string changedAttributes = attributes;
-    const std::string element60000 = "<e id=\"60000\" k=\"v3\" n=\"x\"/>";
-    changedAttributes.replace(changedAttributes.find(element60000), element60000.size(),
-                              "<e id=\"60000\" k=\"v3\" n=\"y\"/>");
     const std::string listedChange =
         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
         "\n ** Difference 1: /r/e[60001]/@n\n    a.xml:60002:29: attribute n=\"x\"\n"
         "    b.xml:60002:29: attribute n=\"y\"\n ** 1 difference\n ** Files are NOT the same\n\n";
-    // Files that differ in every child never line up again: what a listing holds is bounded
-    // all the same (without that, -v took 690 MB for two 7 MB files of this kind).
-    std::string neverA = "<r>\n", neverB = "<r>\n";
-    for (int i = 0; i < 1600000; ++i) {
-        neverA += "<e n=\"a" + std::to_string(i) + "\"/>\n";
-        neverB += "<e n=\"b" + std::to_string(i) + "\"/>\n";
-    }
-    neverA += "</r>\n";
-    neverB += "</r>\n";
     const std::string side = "{\"line\": 60002, \"column\": 29, \"kind\": \"attribute\", "
                              "\"name\": \"n\", \"value\": ";
 
     return {
         {"4 MB of attributes within 64 MB and 32 bytes a byte, diff",
-         {{"a.xml", attributes}, {"b.xml", attributes}}, {}, {"a.xml", "b.xml"},
-         verdict("a.xml", "b.xml", true), 0, {}, within(2 * attributes.size())},
+         {{"a.xml", kAttributes}, {"b.xml", kAttributes}}, {}, {"a.xml", "b.xml"},
+         verdict("a.xml", "b.xml", true), 0, {}, within(2 * attributes)},
         {"4 MB of attributes within 64 MB and 32 bytes a byte, -o",
-         {{"a.xml", attributes}, {"b.xml", attributes}}, {}, {"-o", "a.xml", "b.xml"},
-         verdict("a.xml", "b.xml", true), 0, {}, within(2 * attributes.size())},
+         {{"a.xml", kAttributes}, {"b.xml", kAttributes}}, {}, {"-o", "a.xml", "b.xml"},
+         verdict("a.xml", "b.xml", true), 0, {}, within(2 * attributes)},
         {"4 MB of empty elements within 64 MB and 32 bytes a byte, -c -o",
-         {{"a.xml", empties}, {"b.xml", empties}}, {}, {"-c", "-o", "a.xml", "b.xml"},
-         verdict("a.xml", "b.xml", true), 0, {}, within(2 * empties.size())},
+         {{"a.xml", kEmpties}, {"b.xml", kEmpties}}, {}, {"-c", "-o", "a.xml", "b.xml"},
+         verdict("a.xml", "b.xml", true), 0, {}, within(2 * empties)},
         {"4 MB of attributes, one value changed, within 64 MB and 32 bytes a byte, -l",
-         {{"a.xml", attributes}, {"b.xml", changedAttributes}}, {}, {"-l", "a.xml", "b.xml"},
-         listedChange, 1, {}, within(2 * attributes.size())},
+         {{"a.xml", kAttributes}, {"b.xml", kAttributesChanged}}, {}, {"-l", "a.xml", "b.xml"},
+         listedChange, 1, {}, within(2 * attributes)},
         {"4 MB of attributes, one value changed, within 64 MB and 32 bytes a byte, -o -l",
-         {{"a.xml", attributes}, {"b.xml", changedAttributes}}, {}, {"-l", "-o", "a.xml", "b.xml"},
-         listedChange, 1, {}, within(2 * attributes.size())},
+         {{"a.xml", kAttributes}, {"b.xml", kAttributesChanged}}, {}, {"-l", "-o", "a.xml", "b.xml"},
+         listedChange, 1, {}, within(2 * attributes)},
         {"4 MB of attributes, one value changed, within 64 MB and 32 bytes a byte, -j",
-         {{"a.xml", attributes}, {"b.xml", changedAttributes}}, {}, {"-j", "a.xml", "b.xml"},
+         {{"a.xml", kAttributes}, {"b.xml", kAttributesChanged}}, {}, {"-j", "a.xml", "b.xml"},
          "{\"same\": false, \"file1\": \"a.xml\", \"file2\": \"b.xml\", \"differences\": [\n"
          "  {\"path\": \"/r/e[60001]/@n\", \"file1\": " + side + "\"x\"}, \"file2\": " + side +
              "\"y\"}}\n]}\n",
-         1, {}, within(2 * attributes.size())},
+         1, {}, within(2 * attributes)},
+        // Files that differ in every child never line up again: what a listing holds is
+        // bounded all the same (without that, -v took 690 MB for two 7 MB files of this kind).
         {"two 27 MB files that never line up again, -v within 400 MB",
-         {{"a.xml", neverA}, {"b.xml", neverB}}, {}, {"-v", "a.xml", "b.xml"},
+         {{"a.xml", kNeverA}, {"b.xml", kNeverB}}, {}, {"-v", "a.xml", "b.xml"},
          parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
          "\n ** First difference: /r/e[1]/@n\n    a.xml:2:12: attribute n=\"a0\"\n"
          "    b.xml:2:12: attribute n=\"b0\"\n ** Files are NOT the same\n\n",
          1, {}, 400 * kMB},
         {"4 MB of attributes within 64 MB and 32 bytes a byte, remove -k",
-         {{"f.xml", attributes}}, {}, {"-r", "-k", "f.xml", "e"},
+         {{"f.xml", kAttributes}}, {}, {"-r", "-k", "f.xml", "e"},
          removing("e", 120000) + kRemoved, 1, {{"f.xml", "<r>\n</r>\n"}},
-         within(attributes.size())},
+         within(attributes)},
         // What -i leaves out is still read, and its expansions still count.
         {"500 references to a large entity inside an ignored element, diff",
          {{"a.xml", kEntityDoc + "<!ENTITY e \"" + bigValue + "\">]>\n<r><x>" + refs500 + "</x></r>"},
