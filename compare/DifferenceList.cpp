@@ -325,23 +325,32 @@ void DifferenceList::keepEqual(const Nodes& left, std::size_t fromLeft, std::siz
         return;
     }
     if (depth > 8) return;  // what is left pairs by name, then by position
-    // Children whose subtree stands once in each list, as (left, right) in left order.
-    std::unordered_map<std::uint32_t, std::pair<std::size_t, std::size_t>> seen;  // count, index
-    for (std::size_t i = fromLeft; i < toLeft; ++i) {
-        auto& entry = seen[id(0, left[i])];
-        entry = {entry.first + 1, i};
-    }
-    std::unordered_map<std::uint32_t, std::pair<std::size_t, std::size_t>> seenRight;
-    for (std::size_t j = fromRight; j < toRight; ++j) {
-        auto& entry = seenRight[id(1, right[j])];
-        entry = {entry.first + 1, j};
-    }
+    // Children whose subtree stands once in each list, as (left, right) in left order. Sorted
+    // (class, index) lists: a hash map of every child would take several times the memory.
+    const auto once = [this](int side, const Nodes& list, std::size_t from, std::size_t to) {
+        std::vector<std::pair<std::uint32_t, std::size_t>> byClass;
+        byClass.reserve(to - from);
+        for (std::size_t k = from; k < to; ++k) byClass.emplace_back(id(side, list[k]), k);
+        std::sort(byClass.begin(), byClass.end());
+        std::vector<std::pair<std::uint32_t, std::size_t>> single;
+        for (std::size_t k = 0; k < byClass.size(); ++k) {
+            const bool alone = (k == 0 || byClass[k - 1].first != byClass[k].first) &&
+                               (k + 1 == byClass.size() || byClass[k + 1].first != byClass[k].first);
+            if (alone) single.push_back(byClass[k]);
+        }
+        return single;
+    };
+    const auto onceLeft = once(0, left, fromLeft, toLeft);
+    const auto onceRight = once(1, right, fromRight, toRight);
     Pairs anchors;
-    for (const auto& [key, entry] : seen) {
-        if (entry.first != 1) continue;
-        const auto other = seenRight.find(key);
-        if (other != seenRight.end() && other->second.first == 1)
-            anchors.emplace_back(entry.second, other->second.second);
+    for (std::size_t x = 0, y = 0; x < onceLeft.size() && y < onceRight.size();) {
+        if (onceLeft[x].first < onceRight[y].first) {
+            ++x;
+        } else if (onceLeft[x].first > onceRight[y].first) {
+            ++y;
+        } else {
+            anchors.emplace_back(onceLeft[x++].second, onceRight[y++].second);
+        }
     }
     std::sort(anchors.begin(), anchors.end());
     // The longest run of anchors whose right indices rise too (patience sorting).
