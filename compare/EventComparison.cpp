@@ -548,12 +548,11 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
     };
     // Short stretches, sum by sum.
     for (std::size_t sum = 1; sum <= kDirect; ++sum) {
-        std::size_t found = 0;
+        std::vector<std::size_t> found;  // first-file indices of the runs at this sum
         for (std::size_t i = 0; i <= sum; ++i)
-            if (runEqual(i, sum - i)) ++found;
-        if (found > 0) {
-            for (std::size_t i = 0; i <= sum; ++i)
-                if (runEqual(i, sum - i)) consider(i, sum - i, found > 1);
+            if (runEqual(i, sum - i)) found.push_back(i);
+        if (!found.empty()) {
+            for (std::size_t i : found) consider(i, sum - i, found.size() > 1);
             return {bestI, bestJ};
         }
         if (x.rootEnded && y.rootEnded && sum >= x.children.size() + y.children.size())
