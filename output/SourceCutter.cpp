@@ -242,6 +242,29 @@ private:
         return true;
     }
 
+    // Whether the text from i on stays white space only up to the next markup that the copy
+    // keeps, once the selected elements on the way are gone: only then may a removed element
+    // take its line with it. Looked at once for a run of removed elements.
+    bool blankToKeptMarkup(std::size_t i) {
+        if (i >= lookedFrom && i <= lookedTo) return lookedBlank;
+        const std::uint64_t elementBefore = element;
+        const std::size_t selectedBefore = selectedSeen, attributeBefore = attribute;
+        std::size_t j = i;
+        while (j + 1 < n && u.at(j) == '<' && plan.selected(element)) {
+            const std::uint32_t next = u.at(j + 1);
+            if (next == '/' || next == '!' || next == '?') break;
+            j = skipElement(j);
+            while (j < n && isSpace(u.at(j))) ++j;
+        }
+        element = elementBefore;
+        selectedSeen = selectedBefore;
+        attribute = attributeBefore;
+        lookedFrom = i;
+        lookedTo = j;
+        lookedBlank = j >= n || u.at(j) == '<';
+        return lookedBlank;
+    }
+
     // A selected element at i, with any selected ones that follow it separated by blanks only.
     // Its indentation goes only when the text around it holds nothing but white space: a text
     // that the file holds keeps every character.
@@ -272,7 +295,7 @@ private:
         if (leftAlone && after < n && isLineBreak(u.at(after))) {
             std::size_t next = after;
             while (next < n && isSpace(u.at(next))) ++next;
-            if (next < n && u.at(next) == '<') {
+            if (next < n && u.at(next) == '<' && blankToKeptMarkup(next)) {
                 emitTo(left);
                 skipTo(after);
                 textStart = after;
@@ -336,6 +359,9 @@ private:
     // copy keeps of it before textStart is white space only.
     std::size_t textStart = 0;
     bool textBlank = true;
+    // The last run looked through by blankToKeptMarkup, and what it found.
+    std::size_t lookedFrom = 1, lookedTo = 0;
+    bool lookedBlank = false;
 };
 
 template <typename U>

@@ -86,6 +86,7 @@ RunResult runQuennel(const std::vector<std::string>& args, const RunOptions& opt
         close(outPipe[0]);
         close(errPipe[0]);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+        signal(SIGPIPE, SIG_DFL);  // quennel starts as a shell would start it
         if (options.inChild) options.inChild();
         execve(QUENNEL_BINARY, argv.data(), envp.data());
         _exit(127);

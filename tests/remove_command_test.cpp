@@ -290,6 +290,9 @@ const RemoveCase kCases[] = {
      "<r>\n  <b/>\n  <b/> <b/>\n  <c>\n    <b>\n      <b/>\n    </b>\n  </c>\n  <c/><b/>\n"
      "  <b/><c/>\n  x <b/>\n</r>",
      removing("b", 8) + kSuccess, 1, "<r>\n  <c>\n  </c>\n  <c/>\n  <c/>\n  x \n</r>"},
+    {"-k keeps the line of a removed element whose text runs on past the next removed one",
+     {"-r", "-k", "f.xml", "a"}, "<r>\n\t<a> </a>\r\n  \n\t<a> </a>\r>\n  <a/>\n  <a/>\n</r>",
+     removing("a", 4) + kSuccess, 1, "<r>\n\t\r\n  \n\t\r>\n  \n  \n</r>"},
     {"-k runs the selectors in order, as a rewrite does",
      {"-r", "-k", "f.xml", "c", "k", "a"}, kDoc,
      removing("c", 1) + notFound("k") + removing("a", 1) + kSuccess, 1, "<r>\n</r>\n"},
