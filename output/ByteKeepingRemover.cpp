@@ -280,29 +280,41 @@ bool ByteKeepingRemover::remove(const I18NString& path, const std::vector<const 
                         : SourceCutter::Units::Utf16LE;
         bool writeFailed = false;
         const auto release = [&](std::size_t before) { source.release(before); };
-        bool agreed;
+        SourceCutter::Result result;
         if (file) {
             if (!file->beginReplacement()) throw "An error occured while saving the DOM tree to the file.";
-            agreed = SourceCutter::cut(
+            result = SourceCutter::cut(
                 source.data(), source.size(), units, planner.plan,
                 [&](const unsigned char* bytes, std::size_t count) {
                     writeFailed = file->write(bytes, count) < 0;
                     return !writeFailed;
                 },
                 release);
-            if (!agreed) file->abandon();
+            if (result != SourceCutter::Result::Cut) file->abandon();
         } else {
-            std::cout.flush();
-            agreed = SourceCutter::cut(
+            // What goes to standard output cannot be taken back: the cut is tried first.
+            result = SourceCutter::cut(
                 source.data(), source.size(), units, planner.plan,
-                [&](const unsigned char* bytes, std::size_t count) {
-                    writeFailed = !writeStandardOutput(bytes, count);
-                    return !writeFailed;
-                },
-                release);
+                [](const unsigned char*, std::size_t) { return true; }, [](std::size_t) {});
+            std::cout.flush();
+            if (result == SourceCutter::Result::Cut)
+                result = SourceCutter::cut(
+                    source.data(), source.size(), units, planner.plan,
+                    [&](const unsigned char* bytes, std::size_t count) {
+                        writeFailed = !writeStandardOutput(bytes, count);
+                        return !writeFailed;
+                    },
+                    release);
         }
         if (writeFailed) throw "An error occured while saving the DOM tree to the file.";
-        if (!agreed) {
+        if (result == SourceCutter::Result::JoinsLineEnd) {
+            printFailure("cannot remove an element that stands between a CR and an LF in a text: "
+                         "they would read as one line end, and the text would change (remove it "
+                         "without -k); nothing was written");
+            refused = true;
+            return;
+        }
+        if (result != SourceCutter::Result::Cut) {
             printFailure("found the file's bytes to differ from what was parsed (did the file change "
                          "while it was read?); nothing was written");
             refused = true;

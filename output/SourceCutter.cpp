@@ -7,6 +7,7 @@
 namespace {
 
 struct Mismatch {};  // the bytes and the plan disagree
+struct JoinsLineEnd {};
 
 struct ByteUnits {
     static constexpr std::size_t kWidth = 1;
@@ -303,6 +304,9 @@ private:
             }
         }
         for (std::size_t k = 0; k < bounds.size(); k += 2) {
+            if (bounds[k] > 0 && at(bounds[k] - 1) == '\r' && bounds[k + 1] < n &&
+                u.at(bounds[k + 1]) == '\n')
+                throw JoinsLineEnd();
             emitTo(bounds[k]);
             skipTo(bounds[k + 1]);
         }
@@ -365,30 +369,33 @@ private:
 };
 
 template <typename U>
-bool run(U units, std::size_t size, const CutPlan& plan, const SourceCutter::Sink& sink,
-         const SourceCutter::Release& release) {
+SourceCutter::Result run(U units, std::size_t size, const CutPlan& plan,
+                         const SourceCutter::Sink& sink, const SourceCutter::Release& release) {
     Cutter<U> cutter(units, size, plan, sink, release);
     try {
         cutter.run();
-        return true;
+        return SourceCutter::Result::Cut;
     } catch (const Mismatch&) {
-        return false;
+        return SourceCutter::Result::Mismatch;
+    } catch (const JoinsLineEnd&) {
+        return SourceCutter::Result::JoinsLineEnd;
     }
 }
 
 }  // namespace
 
-bool SourceCutter::cut(const unsigned char* data, std::size_t size, Units units,
-                       const CutPlan& plan, const Sink& sink, const Release& release) {
+SourceCutter::Result SourceCutter::cut(const unsigned char* data, std::size_t size, Units units,
+                                       const CutPlan& plan, const Sink& sink,
+                                       const Release& release) {
     switch (units) {
         case Units::Bytes:
             return run(ByteUnits{data}, size, plan, sink, release);
         case Units::Utf16LE:
-            if (size % 2) return false;
+            if (size % 2) return Result::Mismatch;
             return run(Utf16Units<false>{data}, size / 2, plan, sink, release);
         case Units::Utf16BE:
-            if (size % 2) return false;
+            if (size % 2) return Result::Mismatch;
             return run(Utf16Units<true>{data}, size / 2, plan, sink, release);
     }
-    return false;
+    return Result::Mismatch;
 }

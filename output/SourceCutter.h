@@ -24,8 +24,16 @@ public:
     // Told that the bytes before an offset will not be read again.
     using Release = std::function<void(std::size_t)>;
 
-    // False when the bytes do not hold what the parse found (the file changed since, or is not
-    // what it seemed) or the sink refused a write; what was written is then to be thrown away.
-    static bool cut(const unsigned char* data, std::size_t size, Units units, const CutPlan& plan,
-                    const Sink& sink, const Release& release);
+    enum class Result {
+        Cut,
+        // The bytes do not hold what the parse found (the file changed since, or is not what it
+        // seemed), or the sink refused a write.
+        Mismatch,
+        // A removed element stands between a CR and an LF inside a text: cut out, it would
+        // leave one line end where the text has two.
+        JoinsLineEnd,
+    };
+    // Anything but Cut: what was written is to be thrown away.
+    static Result cut(const unsigned char* data, std::size_t size, Units units, const CutPlan& plan,
+                      const Sink& sink, const Release& release);
 };

@@ -293,6 +293,13 @@ const RemoveCase kCases[] = {
     {"-k keeps the line of a removed element whose text runs on past the next removed one",
      {"-r", "-k", "f.xml", "a"}, "<r>\n\t<a> </a>\r\n  \n\t<a> </a>\r>\n  <a/>\n  <a/>\n</r>",
      removing("a", 4) + kSuccess, 1, "<r>\n\t\r\n  \n\t\r>\n  \n  \n</r>"},
+    {"-k refuses to join a CR and an LF that stand around a removed element in a text",
+     {"-r", "-k", "f.xml", "a"}, "<r>x\r<a/>\ny</r>",
+     removing("a", 1) + keepRefused("an element that stands between a CR and an LF in a text: "
+                                    "they would read as one line end, and the text would change "
+                                    "(remove it without -k); nothing was written") +
+         kFailure,
+     2, kUnchanged},
     {"-k runs the selectors in order, as a rewrite does",
      {"-r", "-k", "f.xml", "c", "k", "a"}, kDoc,
      removing("c", 1) + notFound("k") + removing("a", 1) + kSuccess, 1, "<r>\n</r>\n"},
