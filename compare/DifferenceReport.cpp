@@ -43,8 +43,13 @@ std::string shown(std::string_view value) {
 class SideIndex {
 public:
     SideIndex(const EventLog& log, const DifferenceList& list, int side,
-              const ChildCounts* rootCounts)
-        : log(log), list(list), side(side), rootCounts(rootCounts) {}
+              const std::vector<ChildCounts>* counts)
+        : log(log), list(list), side(side), counts(counts) {
+        // The elements around a stretch come first, one inside the other.
+        for (std::size_t k = 0, at = 0; counts && k < counts->size() && at < log.events().size();
+             ++k, at += 1 + event(at).count)
+            around.push_back(at);
+    }
 
     std::string path(std::size_t target) {
         descend(target);
@@ -111,12 +116,13 @@ private:
         if (found != children.end()) return found->second;
         Children& c = children[parent];
         const EventLog::Event& e = event(parent);
-        ChildCounts counts;
-        if (parent == 0 && rootCounts) counts = *rootCounts;
+        ChildCounts before;
+        const auto level = std::find(around.begin(), around.end(), parent);
+        if (level != around.end()) before = (*counts)[level - around.begin()];
         const std::size_t last = list.end(side, parent) - 1;
         for (std::size_t k = parent + 1 + e.count; k < last; k = list.end(side, k)) {
             c.starts.push_back(k);
-            c.positions.push_back(++counts[siblingKey(log, k)]);
+            c.positions.push_back(++before[siblingKey(log, k)]);
         }
         return c;
     }
@@ -157,7 +163,8 @@ private:
     const EventLog& log;
     const DifferenceList& list;
     const int side;
-    const ChildCounts* const rootCounts;
+    const std::vector<ChildCounts>* const counts;
+    std::vector<std::size_t> around;  // the events that start the elements around a stretch
     std::unordered_map<std::size_t, Children> children;
     std::vector<std::pair<std::size_t, std::size_t>> chain;
     std::vector<std::size_t> checkpoints;
@@ -235,8 +242,8 @@ std::string sideLine(const ListedSide& side, const std::string& name) {
 std::vector<ListedDifference> listDifferences(const std::vector<Difference>& found,
                                               const DifferenceList& list,
                                               const EventLog& original, const EventLog& compare,
-                                              const ChildCounts* originalCounts,
-                                              const ChildCounts* compareCounts) {
+                                              const std::vector<ChildCounts>* originalCounts,
+                                              const std::vector<ChildCounts>* compareCounts) {
     SideIndex first(original, list, 0, originalCounts);
     SideIndex second(compare, list, 1, compareCounts);
     std::vector<ListedDifference> out;
@@ -250,8 +257,8 @@ std::vector<ListedDifference> listDifferences(const std::vector<Difference>& fou
 }
 
 std::string pathOf(const DifferenceList& list, int side, const EventLog& log, std::size_t event,
-                   const ChildCounts* rootCounts) {
-    return SideIndex(log, list, side, rootCounts).path(event);
+                   const std::vector<ChildCounts>* counts) {
+    return SideIndex(log, list, side, counts).path(event);
 }
 
 std::string describeDifference(const ListedDifference& difference, const std::string& heading,

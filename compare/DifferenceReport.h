@@ -31,17 +31,17 @@ struct ListedDifference {
 };
 
 // The reports of differences that list found between the two logs, in their order. Counts,
-// when given, hold per file how many children of each kind and name the document element had
-// before the log's children (a stretch: see StreamedRest); path positions count them too.
+// when given, hold per file how many children of each kind and name the elements around the
+// stretch had before it (see StreamedRest); path positions count them too.
 std::vector<ListedDifference> listDifferences(const std::vector<Difference>& found,
                                               const DifferenceList& list,
                                               const EventLog& original, const EventLog& compare,
-                                              const ChildCounts* originalCounts = nullptr,
-                                              const ChildCounts* compareCounts = nullptr);
+                                              const std::vector<ChildCounts>* originalCounts = nullptr,
+                                              const std::vector<ChildCounts>* compareCounts = nullptr);
 
 // The path of a node of one side's log, as a listing writes it.
 std::string pathOf(const DifferenceList& list, int side, const EventLog& log, std::size_t event,
-                   const ChildCounts* rootCounts = nullptr);
+                   const std::vector<ChildCounts>* counts = nullptr);
 
 // The block of one difference under its heading ("First difference", "Difference 3"), the files
 // named as typed: "\n ** " heading ": " path, then one line per file.

@@ -353,8 +353,9 @@ namespace {
 
 // Where a comparison stands in one stream: an event of the chunk in hand, and how many
 // elements and entity references are open around it. For a listing it also keeps the chunks
-// from the mark on (the start of the document element's child in hand), and children read
-// ahead whole.
+// from the mark on (the start of the child in hand of the element whose children are compared
+// whole: the document element, or one that was too large to hold), and children read ahead
+// whole.
 struct StreamCursor {
     EventStream& stream;
     EventLog chunk;
@@ -365,7 +366,8 @@ struct StreamCursor {
     std::deque<EventLog> held;  // chunks before chunk, the mark in the first
     std::size_t markAt = 0;     // in held.front(), or in chunk when nothing is held
 
-    // Children of the document element read ahead, back to back in buffer.
+    long unit = 1;  // the depth of the children compared whole
+    // Children of that element read ahead, back to back in buffer.
     struct Child {
         std::size_t start, end;
         std::uint64_t hash;  // rough (see EventContent::roughHash), once asked for
@@ -373,8 +375,8 @@ struct StreamCursor {
     };
     EventLog buffer;
     std::deque<Child> children;
-    std::size_t readAhead = 0;  // children ever read ahead and not dropped yet, from the front
-    bool rootEnded = false;     // the event in hand ends the document element
+    bool parentEnded = false;  // the event in hand ends their element
+    bool cutShort = false;     // the last child taken was larger than asked and is not whole
 
     StreamCursor(EventStream& stream, bool holding) : stream(stream), holding(holding) { fill(); }
     const EventLog::Event& event() const { return chunk.events()[at]; }
@@ -426,11 +428,14 @@ struct StreamCursor {
         if (out) out->append(chunk, 0, chunk.events().size());
     }
 
-    // The child of the document element in hand goes to the children read ahead: what was
-    // taken of it since the mark, then the rest of it. False when the element ends instead.
-    bool takeChild() {
-        if (ended || (depth == 1 && event().kind == EventLog::ElementEnd)) {
-            rootEnded = true;
+    // The child in hand goes to the children read ahead: what was taken of it since the mark,
+    // then the rest of it. False when their element ends instead, or when the child holds more
+    // than most bytes (cutShort; rewind() then gives it back).
+    bool takeChild(std::size_t most = SIZE_MAX) {
+        cutShort = false;
+        if (ended || (depth == unit && (event().kind == EventLog::ElementEnd ||
+                                        event().kind == EventLog::EntityEnd))) {
+            parentEnded = true;
             return false;
         }
         const std::size_t start = buffer.events().size();
@@ -447,13 +452,37 @@ struct StreamCursor {
             const EventLog::Event& e = event();
             buffer.append(chunk, at, at + 1 + e.count);
             advance();
-        } while (depth > 1 && !ended);
+            if (heldBytes() > most) {
+                cutShort = true;
+                return false;
+            }
+        } while (depth > unit && !ended);
         mark();
         children.push_back({start, buffer.events().size(), 0, false});
         return true;
     }
-    // Reads one more child ahead, unless the document element has ended.
-    bool readChild() { return !rootEnded && takeChild(); }
+    // Back to the mark, the start of the child in hand (or of the one child read ahead), with
+    // nothing read ahead: what was taken since is read again.
+    void rewind() {
+        EventLog back;
+        if (!children.empty()) {
+            back.append(buffer, children.front().start, children.front().end);
+            if (!ended) back.append(chunk, at, chunk.events().size());
+        } else {
+            keepTaken(back);
+        }
+        for (EventLog& h : held) stream.recycle(std::move(h));
+        held.clear();
+        children.clear();
+        buffer.clear();
+        chunk = std::move(back);
+        at = markAt = 0;
+        depth = unit;
+        ended = false;
+        fill();
+    }
+    // Reads one more child ahead, unless their element has ended.
+    bool readChild() { return !parentEnded && takeChild(); }
     // Reads ahead until count children are in hand, or the element ends.
     void readUpTo(std::size_t count) {
         while (children.size() < count && readChild()) {
@@ -509,7 +538,7 @@ constexpr std::size_t kDirect = 32;
 constexpr std::size_t kMostCandidates = 16;
 // A stretch that holds more than this (bytes, both files together) without lining up is closed
 // where it stands: files that never line up again are listed in pieces, in bounded memory.
-constexpr std::size_t kMostHeld = std::size_t{8} << 20;
+constexpr std::size_t kMostHeld = std::size_t{4} << 20;
 
 // Where the children read ahead line up again: the first run of kRun equal children at
 // x.children[i..] and y.children[j..], i + j as small as can be (between runs as near, the one
@@ -555,7 +584,7 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
             for (std::size_t i : found) consider(i, sum - i, found.size() > 1);
             return {bestI, bestJ};
         }
-        if (x.rootEnded && y.rootEnded && sum >= x.children.size() + y.children.size())
+        if (x.parentEnded && y.parentEnded && sum >= x.children.size() + y.children.size())
             return {x.children.size(), y.children.size()};
     }
     // Longer ones: runs by hash, per side, for the children examined so far.
@@ -580,7 +609,7 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
     for (;;) {
         addRuns(x, doneX, runsX, runsY, true);
         addRuns(y, doneY, runsY, runsX, false);
-        const bool moreX = !x.rootEnded, moreY = !y.rootEnded;
+        const bool moreX = !x.parentEnded, moreY = !y.parentEnded;
         if (bestI != kNone) {
             // Any run as near or nearer starts within this many children of both lists.
             const std::size_t need = bestI + bestJ + kRun;
@@ -595,13 +624,18 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
     }
 }
 
-// The document element's start (as the file has it) and the children [0, count) read ahead:
-// a document of its own for the listing.
-void stretchOf(const EventLog& root, StreamCursor& c, std::size_t count, EventLog& out) {
+// The starts of the elements around the children (the document element's as the file has it,
+// then each one descended into), the children [0, count) read ahead, and the ends: a document
+// of its own for the listing.
+void stretchOf(const std::vector<EventLog>& around, StreamCursor& c, std::size_t count,
+               EventLog& out) {
     out.clear();
-    out.append(root, 0, root.events().size());
+    for (const EventLog& start : around) out.append(start, 0, start.events().size());
     if (count > 0) out.append(c.buffer, c.children.front().start, c.children[count - 1].end);
-    out.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+    for (std::size_t k = around.size(); k-- > 0;) {
+        const bool entity = k > 0 && around[k].events()[0].kind == EventLog::EntityStart;
+        out.add(entity ? EventLog::EntityEnd : EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+    }
 }
 
 }  // namespace
@@ -630,18 +664,23 @@ bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding) {
 }
 
 bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
-                      const std::function<bool(const StreamedRest&)>& stretch) {
+                      const std::function<bool(const StreamedRest&)>& stretch,
+                      std::size_t mostPerChild) {
     EventContent content(folding);
     StreamCursor x(a, true);
     StreamCursor y(b, true);
     StreamedRest rest;
-    EventLog rootX, rootY;  // the document element's start in each file
+    rest.counts[0].resize(1);
+    rest.counts[1].resize(1);
+    // Per level, the start of the element whose children are compared, in each file.
+    std::vector<EventLog> aroundX(1), aroundY(1);
     bool same = true;
     bool wanted = true;  // whether stretch wants more
-    std::pair<int, std::string> current;  // the document element's child in hand
+    std::pair<int, std::string> current;  // the child in hand
+    std::vector<std::pair<int, std::string>> outer;  // the child in hand one level up, and so on
     bool inChild = false;
     const auto count = [&](int side, StreamCursor& c, std::size_t i) {
-        ++rest.rootCounts[side][siblingKey(c.buffer, c.children[i].start)];
+        ++rest.counts[side].back()[siblingKey(c.buffer, c.children[i].start)];
     };
     const auto drop = [&](std::size_t n, std::size_t m) {
         for (std::size_t k = 0; k < n; ++k) {
@@ -653,29 +692,71 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
             y.dropFront();
         }
     };
+    const auto isEnd = [](const EventLog::Event& e) {
+        return e.kind == EventLog::ElementEnd || e.kind == EventLog::EntityEnd;
+    };
+    // Events taken in step since the mark, and how many make a child too large to hold.
+    std::size_t sinceMark = 0;
+    const std::size_t mostInStep = mostPerChild / sizeof(EventLog::Event);
+    // Back to the start of the child in hand, which starts alike in both files, and into it:
+    // its children are compared from here on.
+    const auto descend = [&] {
+        x.rewind();
+        y.rewind();
+        aroundX.emplace_back();
+        aroundY.emplace_back();
+        aroundX.back().append(x.chunk, x.at, x.at + 1 + x.event().count);
+        aroundY.back().append(y.chunk, y.at, y.at + 1 + y.event().count);
+        rest.counts[0].emplace_back();
+        rest.counts[1].emplace_back();
+        outer.push_back(current);
+        inChild = false;
+        x.advance();
+        y.advance();
+        ++x.unit;
+        ++y.unit;
+    };
     while (wanted) {
         // In step, event by event, while the files are equal.
         bool parted = false;
         while (!x.ended && !y.ended) {
-            if (x.depth == 1) {
-                // A child of the document element starts (or the element ends): the files are
-                // equal up to here, and a listing needs nothing before it.
+            if (x.depth == x.unit) {
+                // A child starts (or its element ends): the files are equal up to here, and a
+                // listing needs nothing before it.
                 if (inChild) {
-                    ++rest.rootCounts[0][current];
-                    ++rest.rootCounts[1][current];
+                    ++rest.counts[0].back()[current];
+                    ++rest.counts[1].back()[current];
+                }
+                if (x.unit > 1 && isEnd(x.event()) && content.equal(x.chunk, x.at, y.chunk, y.at)) {
+                    // The element descended into ends in both files: one level up again.
+                    rest.counts[0].pop_back();
+                    rest.counts[1].pop_back();
+                    aroundX.pop_back();
+                    aroundY.pop_back();
+                    current = outer.back();
+                    outer.pop_back();
+                    --x.unit;
+                    --y.unit;
+                    x.advance();
+                    y.advance();
+                    continue;
                 }
                 current = siblingKey(x.chunk, x.at);
                 inChild = true;
                 x.mark();
                 y.mark();
+                sinceMark = 0;
+            } else if (x.depth > x.unit && ++sinceMark > mostInStep) {
+                descend();
+                continue;
             }
             if (!content.equal(x.chunk, x.at, y.chunk, y.at)) {
                 parted = true;
                 break;
             }
             if (x.depth == 0) {
-                rootX.append(x.chunk, x.at, x.at + 1 + x.event().count);
-                rootY.append(y.chunk, y.at, y.at + 1 + y.event().count);
+                aroundX[0].append(x.chunk, x.at, x.at + 1 + x.event().count);
+                aroundY[0].append(y.chunk, y.at, y.at + 1 + y.event().count);
             }
             x.advance();
             y.advance();
@@ -690,8 +771,8 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
             // Parted at the document element itself: all of both, as one stretch.
             rest.original.clear();
             rest.compare.clear();
-            rest.rootCounts[0].clear();
-            rest.rootCounts[1].clear();
+            rest.counts[0].clear();
+            rest.counts[1].clear();
             x.markAt = x.at;
             y.markAt = y.at;
             x.held.clear();
@@ -707,23 +788,35 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
         }
         // Child by child: the children in hand and those read after them.
         inChild = false;
-        x.takeChild();
-        y.takeChild();
+        x.parentEnded = y.parentEnded = false;
+        if (x.depth > x.unit) {
+            // Parted inside a child that starts alike in both files: held whole when it is
+            // small enough, else compared in step inside, one level down.
+            x.takeChild(mostPerChild);
+            if (!x.cutShort) y.takeChild(mostPerChild);
+            if (x.cutShort || y.cutShort) {
+                descend();
+                continue;
+            }
+        } else {
+            x.takeChild();
+            y.takeChild();
+        }
         while (wanted) {
+            // Nothing read ahead on either side: in step again.
+            if (x.children.empty() && y.children.empty()) break;
             if (x.children.empty()) x.readChild();
             if (y.children.empty()) y.readChild();
-            if (x.children.empty() && y.children.empty()) break;
             if (!x.children.empty() && !y.children.empty() && childrenEqual(x, 0, y, 0, content)) {
                 drop(1, 1);
                 continue;
             }
             const auto [n, m] = lineUp(x, y, content);
-            stretchOf(rootX, x, n, rest.original);
-            stretchOf(rootY, y, m, rest.compare);
+            stretchOf(aroundX, x, n, rest.original);
+            stretchOf(aroundY, y, m, rest.compare);
             wanted = stretch(rest);
             drop(n, m);
         }
-        // Equal again, with nothing read ahead: in step again, or both elements end.
     }
     while (!x.ended || !y.ended) {
         x.takeNext(nullptr);

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "compare/CaseFolding.h"
 #include "input/EventLog.h"
@@ -43,13 +44,16 @@ std::pair<int, std::string> siblingKey(const EventLog& log, std::size_t event);
 using ChildCounts = std::map<std::pair<int, std::string>, std::size_t>;
 
 // A stretch of two documents that differ, as a listing gets it while they are read: each log
-// holds the document element's start, the children of it that make the stretch, and its end;
-// or, when the files part at the document element itself, each whole document.
+// holds the starts of the elements the stretch stands in (the document element, and below it
+// any child too large to hold whole in which the files part), the children of the innermost
+// that make the stretch, and the ends; or, when the files part at the document element itself,
+// each whole document.
 struct StreamedRest {
     EventLog original;
     EventLog compare;
-    // Per file, the children of the document element before the stretch, by siblingKey.
-    ChildCounts rootCounts[2];
+    // Per file and per element the stretch stands in, outermost first: its children before
+    // the stretch (before the next such element), by siblingKey.
+    std::vector<ChildCounts> counts[2];
 };
 
 // The same comparison in document order, of two documents while they are read: takes both
@@ -57,9 +61,12 @@ struct StreamedRest {
 bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding);
 
 // The same comparison, handing each stretch where the files differ to stretch as it is read,
-// in document order; stretch returns whether it wants more. Without -o only the children of
-// the document element in which the files differ are held, each stretch closed once both files
-// line up again on a few equal children in a row (the first such place, in both files as near
-// as can be).
+// in document order; stretch returns whether it wants more. Without -o only the children in
+// which the files differ are held, each stretch closed once both files line up again on a few
+// equal children in a row (the first such place, in both files as near as can be). Those are
+// the document element's children; a child in which the files part and that holds more than
+// mostPerChild bytes of events is compared inside instead, by the same rule one level down.
+constexpr std::size_t kMostPerChild = std::size_t{4} << 20;
 bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
-                      const std::function<bool(const StreamedRest&)>& stretch);
+                      const std::function<bool(const StreamedRest&)>& stretch,
+                      std::size_t mostPerChild = kMostPerChild);

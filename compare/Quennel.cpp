@@ -220,7 +220,7 @@ bool Quennel::listStretch(const StreamedRest& stretch) {
         const std::vector<Difference> found = list.find(stretch.original, stretch.compare, most);
         const std::vector<ListedDifference> more =
             listDifferences(found, list, stretch.original, stretch.compare,
-                            &stretch.rootCounts[0], &stretch.rootCounts[1]);
+                            &stretch.counts[0], &stretch.counts[1]);
         listed.insert(listed.end(), more.begin(), more.end());
     } catch (...) {
         listed.clear();

@@ -139,7 +139,7 @@ LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, s
 
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
                   std::size_t sizeB, bool ignoreComments, const Selectors* ignored,
-                  std::vector<std::string>* listed) {
+                  std::vector<std::string>* listed, std::size_t mostPerChild) {
     const std::string pathA = directory() + "/streamed-first.xml";
     const std::string pathB = directory() + "/streamed-second.xml";
     if (!writeAll(pathA, a, sizeA) || !writeAll(pathB, b, sizeB)) std::abort();
@@ -165,10 +165,10 @@ bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* 
         listed->clear();
         same = listWhileReading(streamA, streamB, folding, [&](const StreamedRest& s) {
             const std::vector<std::string> more = listDifferences(
-                s.original, s.compare, false, SIZE_MAX, &s.rootCounts[0], &s.rootCounts[1]);
+                s.original, s.compare, false, SIZE_MAX, &s.counts[0], &s.counts[1]);
             listed->insert(listed->end(), more.begin(), more.end());
             return true;
-        });
+        }, mostPerChild);
     } else {
         same = eventStreamsEqual(streamA, streamB, folding);
     }
@@ -214,7 +214,7 @@ bool sameDocuments(DOMNode* a, DOMNode* b, bool ignoreComments, bool ignoreOrder
 namespace {
 
 std::string sideOf(const DifferenceList& list, int side, const EventLog& log,
-                   const DifferenceSide& at, const ChildCounts* counts) {
+                   const DifferenceSide& at, const std::vector<ChildCounts>* counts) {
     if (at.kind == DifferenceSide::Nothing)
         return "nothing in " + (at.event == DifferenceSide::kNone
                                     ? std::string("/")
@@ -226,8 +226,8 @@ std::string sideOf(const DifferenceList& list, int side, const EventLog& log,
 }  // namespace
 
 std::vector<std::string> listDifferences(const EventLog& a, const EventLog& b, bool ignoreOrder,
-                                         std::size_t most, const ChildCounts* countsA,
-                                         const ChildCounts* countsB) {
+                                         std::size_t most, const std::vector<ChildCounts>* countsA,
+                                         const std::vector<ChildCounts>* countsB) {
     CaseFolding folding;
     DifferenceList list(folding, ignoreOrder);
     std::vector<std::string> lines;

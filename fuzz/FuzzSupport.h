@@ -59,8 +59,8 @@ bool sameDocuments(xercesc::DOMNode* a, xercesc::DOMNode* b, bool ignoreComments
 // element where it would be. Counts: see listDifferences in compare/.
 std::vector<std::string> listDifferences(const EventLog& a, const EventLog& b, bool ignoreOrder,
                                          std::size_t most = SIZE_MAX,
-                                         const ChildCounts* countsA = nullptr,
-                                         const ChildCounts* countsB = nullptr);
+                                         const std::vector<ChildCounts>* countsA = nullptr,
+                                         const std::vector<ChildCounts>* countsB = nullptr);
 // The same line with its two sides swapped.
 std::string swapSides(const std::string& line);
 
@@ -71,10 +71,12 @@ bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder);
 // Whether the diff without options (or with -c) finds the two byte strings the same when it
 // compares them while both are read, handed on one event at a time. False when either fails
 // to load.
-// With listed, the differences that -l lists while it reads, as listDifferences gives them.
+// With listed, the differences that -l lists while it reads, as listDifferences gives them,
+// comparing inside any child larger than mostPerChild bytes of events.
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
                   std::size_t sizeB, bool ignoreComments, const Selectors* ignored = nullptr,
-                  std::vector<std::string>* listed = nullptr);
+                  std::vector<std::string>* listed = nullptr,
+                  std::size_t mostPerChild = kMostPerChild);
 
 // Element names in the document as UTF-8, each once, in document order. With insideEntities,
 // only names of elements inside entity references (read-only nodes).

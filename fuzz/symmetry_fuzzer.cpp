@@ -63,21 +63,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(tree == events, "the tree and the event comparison disagree");
             std::vector<std::string> forward = listDifferences(*ea.log, *eb.log, order);
             if (!order) {
-                std::vector<std::string> streamed;
-                FUZZ_CHECK(events == sameStreamed(data, split, secondData, secondSize, comments,
-                                                  nullptr, &streamed),
-                           "comparing while reading disagrees with comparing the logs");
-                // Read stretch by stretch, the list may pair otherwise than the whole logs do,
-                // but is empty exactly when the files are the same, and symmetric.
-                FUZZ_CHECK(streamed.empty() == events,
-                           "the list made while reading is empty but the files differ, or not");
-                std::vector<std::string> swapped;
-                sameStreamed(secondData, secondSize, data, split, comments, nullptr, &swapped);
-                for (std::string& line : swapped) line = swapSides(line);
-                std::sort(streamed.begin(), streamed.end());
-                std::sort(swapped.begin(), swapped.end());
-                FUZZ_CHECK(streamed == swapped,
-                           "swapping the files changed the list made while reading");
+                // Children held whole as the diff holds them, and compared inside whenever
+                // the files part in them, as the diff does with children too large to hold.
+                for (const std::size_t most : {kMostPerChild, std::size_t{0}}) {
+                    std::vector<std::string> streamed;
+                    FUZZ_CHECK(events == sameStreamed(data, split, secondData, secondSize, comments,
+                                                      nullptr, &streamed, most),
+                               "comparing while reading disagrees with comparing the logs");
+                    // Read stretch by stretch, the list may pair otherwise than the whole logs
+                    // do, but is empty exactly when the files are the same, and symmetric.
+                    FUZZ_CHECK(streamed.empty() == events,
+                               "the list made while reading is empty but the files differ, or not");
+                    std::vector<std::string> swapped;
+                    sameStreamed(secondData, secondSize, data, split, comments, nullptr, &swapped,
+                                 most);
+                    for (std::string& line : swapped) line = swapSides(line);
+                    std::sort(streamed.begin(), streamed.end());
+                    std::sort(swapped.begin(), swapped.end());
+                    FUZZ_CHECK(streamed == swapped,
+                               "swapping the files changed the list made while reading");
+                }
             }
             std::vector<std::string> backward = listDifferences(*eb.log, *ea.log, order);
             FUZZ_CHECK(forward.empty() == tree, "the list is empty but the files differ, or not");

@@ -97,7 +97,21 @@ std::string emptiesDocument() {
     return text + "</r>";
 }
 
+// One child of 20 MB, with one text changed half way in, and a change after it.
+const std::string kOneLargeChild = "\x01one-large-child\x01";
+const std::string kOneLargeChildChanged = "\x01one-large-child-changed\x01";
+std::string oneLargeChild(bool changed) {
+    std::string text = "<r><head/><big>\n";
+    for (int i = 0; i < 500000; ++i)
+        text += "<i n=\"" + std::to_string(i) + "\"><a>" +
+                (changed && i == 250000 ? std::string("changed") : "v" + std::to_string(i)) +
+                "</a></i>\n";
+    return text + (changed ? "</big><tail x=\"1\"/></r>\n" : "</big><tail/></r>\n");
+}
+
 std::string expandBig(std::string text) {
+    if (text == kOneLargeChild) return oneLargeChild(false);
+    if (text == kOneLargeChildChanged) return oneLargeChild(true);
     if (text == kNeverA) return neverLinesUp("a");
     if (text == kNeverB) return neverLinesUp("b");
     if (text == kAttributes) return attributesDocument(false);
@@ -242,6 +256,23 @@ std::vector<HostileCase> hostileCases() {
          "\n ** First difference: /r/e[1]/@n\n    a.xml:2:12: attribute n=\"a0\"\n"
          "    b.xml:2:12: attribute n=\"b0\"\n ** Files are NOT the same\n\n",
          1, {}, 400 * kMB},
+        // A child too large to hold is compared inside, child by child, and the listing goes on
+        // after it (holding the child whole took 950 MB for two such 28 MB files).
+        {"one 20 MB child with a change deep inside, -v within 300 MB",
+         {{"a.xml", kOneLargeChild}, {"b.xml", kOneLargeChildChanged}}, {}, {"-v", "a.xml", "b.xml"},
+         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
+         "\n ** First difference: /r/big[1]/i[250001]/a[1]/text()[1]\n"
+         "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
+         " ** Files are NOT the same\n\n",
+         1, {}, 300 * kMB},
+        {"one 20 MB child with a change deep inside, -l within 300 MB",
+         {{"a.xml", kOneLargeChild}, {"b.xml", kOneLargeChildChanged}}, {}, {"-l", "a.xml", "b.xml"},
+         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
+         "\n ** Difference 1: /r/big[1]/i[250001]/a[1]/text()[1]\n"
+         "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
+         " ** Difference 2: /r/tail[1]/@x\n    a.xml:500002:14: nothing\n"
+         "    b.xml:500002:20: attribute x=\"1\"\n ** 2 differences\n ** Files are NOT the same\n\n",
+         1, {}, 300 * kMB},
         {"4 MB of attributes within 64 MB and 32 bytes a byte, remove -k",
          {{"f.xml", kAttributes}}, {}, {"-r", "-k", "f.xml", "e"},
          removing("e", 120000) + kRemoved, 1, {{"f.xml", "<r>\n</r>\n"}},
