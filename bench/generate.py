@@ -210,6 +210,28 @@ def gen_deep_swapped(out, seed, label, n):
             f.write(head + opens + inner + closes + "\n")
 
 
+def gen_listing(out, seed, n):
+    """Pairs that a listing cannot line up cheaply: one child of the document element that holds
+    n records, with one text changed in its middle; and n children that differ in every one."""
+    rng = random.Random("%s-listing" % seed)
+    words = [rng.choice(WORDS) for _ in range(64)]
+    for suffix, changed in (("", False), ("-changed", True)):
+        with open(os.path.join(out, "one-child%s.xml" % suffix), "w", encoding="utf-8",
+                  newline="\n") as f:
+            f.write("<doc><head/><big>\n")
+            for i in range(n):
+                text = "changed" if changed and i == n // 2 else "%s %d" % (words[i % 64], i)
+                f.write('  <item n="%d"><a>%s</a><b>%s</b></item>\n' % (i, text, words[i % 61]))
+            f.write("</big><tail/></doc>\n")
+    for suffix, word in (("", "first"), ("-other", "other")):
+        with open(os.path.join(out, "never%s.xml" % suffix), "w", encoding="utf-8",
+                  newline="\n") as f:
+            f.write("<doc>\n")
+            for i in range(n):
+                f.write('  <item n="%d">%s %d</item>\n' % (i, word, i))
+            f.write("</doc>\n")
+
+
 SETS = {
     "records-1mb": lambda out, seed: gen_records(out, seed, "1mb", 1 * MB, False),
     "records-10mb": lambda out, seed: gen_records(out, seed, "10mb", 10 * MB, False),
@@ -218,6 +240,7 @@ SETS = {
     # on demand only (named on the command line): the pairs for diffs larger than memory
     "records-1gb": lambda out, seed: gen_records(out, seed, "1gb", 1000 * MB, False, True),
     "records-3gb": lambda out, seed: gen_records(out, seed, "3gb", 3000 * MB, False, True),
+    "listing": lambda out, seed: gen_listing(out, seed, 600000),
     "wide-10k": lambda out, seed: gen_wide(out, seed, "10k", 10000),
     "wide-100k": lambda out, seed: gen_wide(out, seed, "100k", 100000),
     "deep-10k": lambda out, seed: gen_deep(out, seed, "10k", 10000),

@@ -202,6 +202,18 @@ def build_rows(q, data, work, quick):
             add("q-100mb-scattered", g, "quennel, 10,000 prices changed", [q, a, scattered], 1)
             add("q-100mb-scattered-list", g, "quennel -l, 10,000 prices changed",
                 [q, "-l", a, scattered], 1)
+        if size == "100mb":
+            # Where a listing cannot line up cheaply: one large child, and files that never
+            # line up again. -v must stay in bounded memory on both.
+            g2 = "listing"
+            one, other = d("one-child.xml"), d("one-child-changed.xml")
+            add("q-onechild", g2, "quennel, one 28 MB child changed inside", [q, one, other], 1)
+            add("q-onechild-verbose", g2, "quennel -v, one 28 MB child changed inside",
+                [q, "-v", one, other], 1)
+            add("q-onechild-list", g2, "quennel -l, one 28 MB child changed inside",
+                [q, "-l", one, other], 1)
+            add("q-never-verbose", g2, "quennel -v, 28 MB differing in every child",
+                [q, "-v", d("never.xml"), d("never-other.xml")], 1)
         add("dc1-%s" % size, g, "DOMCount -n, one file", ["DOMCount", "-n", a], 0)
         # when one file already timed out, both in turn would only wait longer
         add("dc2-%s" % size, g, "DOMCount -n, both files in turn",
@@ -291,6 +303,14 @@ def ratios(rows):
                   "q-%s-%s" % (size, key), "q-%s-changed" % size, 1.3, value=peak_mb)
     ratio("diff 100 MB, 10,000 differences: quennel -l / quennel", "q-100mb-scattered-list",
           "q-100mb-scattered", 1.5)
+    for key, what in (("q-onechild-verbose", "one large child"), ("q-never-verbose", "never lining up")):
+        row = by.get(key)
+        if row is not None:
+            if ok(row):
+                v = peak_mb(row)
+                out.append(("-v peak MiB, %s" % what, "%.1f" % v, "<= 64", "PASS" if v <= 64 else "FAIL"))
+            else:
+                out.append(("-v peak MiB, %s" % what, "n/a", "<= 64", "FAIL (%s)" % row.status))
     for n in ("10k", "100k"):
         ratio("-o wide-%s: shuffled / in order vs copy" % n,
               "q-wide-%s-o-shuffled" % n, "q-wide-%s-inorder" % n, 1.5)

@@ -665,7 +665,7 @@ bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding) {
 
 bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
                       const std::function<bool(const StreamedRest&)>& stretch,
-                      std::size_t mostPerChild) {
+                      bool firstOnly, std::size_t mostPerChild) {
     EventContent content(folding);
     StreamCursor x(a, true);
     StreamCursor y(b, true);
@@ -767,6 +767,25 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
             if (!parted) break;
         }
         same = false;
+        if (x.depth == 0 && firstOnly && !x.ended && !y.ended &&
+            x.event().kind == EventLog::ElementStart && y.event().kind == EventLog::ElementStart) {
+            // Parted at the document element's start (its name or its attributes): the first
+            // difference is there.
+            rest.counts[0].clear();
+            rest.counts[1].clear();
+            rest.original.clear();
+            rest.compare.clear();
+            rest.original.append(x.chunk, x.at, x.at + 1 + x.event().count);
+            rest.compare.append(y.chunk, y.at, y.at + 1 + y.event().count);
+            rest.original.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+            rest.compare.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+            stretch(rest);
+            while (!x.ended || !y.ended) {
+                x.takeNext(nullptr);
+                y.takeNext(nullptr);
+            }
+            return false;
+        }
         if (x.depth == 0) {
             // Parted at the document element itself: all of both, as one stretch.
             rest.original.clear();

@@ -66,7 +66,9 @@ bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding);
 // equal children in a row (the first such place, in both files as near as can be). Those are
 // the document element's children; a child in which the files part and that holds more than
 // mostPerChild bytes of events is compared inside instead, by the same rule one level down.
+// With firstOnly (-v), files that part at the document element's start hand only the two
+// starts: the first difference is there, and nothing else is held.
 constexpr std::size_t kMostPerChild = std::size_t{4} << 20;
 bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
                       const std::function<bool(const StreamedRest&)>& stretch,
-                      std::size_t mostPerChild = kMostPerChild);
+                      bool firstOnly = false, std::size_t mostPerChild = kMostPerChild);

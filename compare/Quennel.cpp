@@ -159,7 +159,8 @@ bool Quennel::compareWhileReading(const I18NString* original, const I18NString* 
                 if (lists)
                     same =
                         listWhileReading(originalStream, compareStream, fold,
-                                         [this](const StreamedRest& s) { return listStretch(s); });
+                                         [this](const StreamedRest& s) { return listStretch(s); },
+                                         listing == Listing::First);
                 else
                     same = eventStreamsEqual(originalStream, compareStream, fold);
             } catch (...) {

@@ -139,7 +139,7 @@ LoadedEvents loadEventBytes(const std::string& name, const std::uint8_t* data, s
 
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
                   std::size_t sizeB, bool ignoreComments, const Selectors* ignored,
-                  std::vector<std::string>* listed, std::size_t mostPerChild) {
+                  std::vector<std::string>* listed, std::size_t mostPerChild, bool firstOnly) {
     const std::string pathA = directory() + "/streamed-first.xml";
     const std::string pathB = directory() + "/streamed-second.xml";
     if (!writeAll(pathA, a, sizeA) || !writeAll(pathB, b, sizeB)) std::abort();
@@ -164,11 +164,12 @@ bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* 
     if (listed) {
         listed->clear();
         same = listWhileReading(streamA, streamB, folding, [&](const StreamedRest& s) {
-            const std::vector<std::string> more = listDifferences(
-                s.original, s.compare, false, SIZE_MAX, &s.counts[0], &s.counts[1]);
+            const std::vector<std::string> more =
+                listDifferences(s.original, s.compare, false, firstOnly ? 1 : SIZE_MAX,
+                                &s.counts[0], &s.counts[1]);
             listed->insert(listed->end(), more.begin(), more.end());
-            return true;
-        }, mostPerChild);
+            return !firstOnly || listed->empty();
+        }, firstOnly, mostPerChild);
     } else {
         same = eventStreamsEqual(streamA, streamB, folding);
     }

@@ -72,11 +72,12 @@ bool sameEvents(const EventLog& a, const EventLog& b, bool ignoreOrder);
 // compares them while both are read, handed on one event at a time. False when either fails
 // to load.
 // With listed, the differences that -l lists while it reads, as listDifferences gives them,
-// comparing inside any child larger than mostPerChild bytes of events.
+// comparing inside any child larger than mostPerChild bytes of events; with firstOnly, only
+// the first (as -v lists it).
 bool sameStreamed(const std::uint8_t* a, std::size_t sizeA, const std::uint8_t* b,
                   std::size_t sizeB, bool ignoreComments, const Selectors* ignored = nullptr,
                   std::vector<std::string>* listed = nullptr,
-                  std::size_t mostPerChild = kMostPerChild);
+                  std::size_t mostPerChild = kMostPerChild, bool firstOnly = false);
 
 // Element names in the document as UTF-8, each once, in document order. With insideEntities,
 // only names of elements inside entity references (read-only nodes).

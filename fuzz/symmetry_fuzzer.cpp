@@ -74,6 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     // do, but is empty exactly when the files are the same, and symmetric.
                     FUZZ_CHECK(streamed.empty() == events,
                                "the list made while reading is empty but the files differ, or not");
+                    std::vector<std::string> first;
+                    sameStreamed(data, split, secondData, secondSize, comments, nullptr, &first,
+                                 most, true);
+                    FUZZ_CHECK(first.size() == (events ? 0u : 1u) &&
+                                   (events || first[0] == streamed[0]),
+                               "-v while reading is not the first of the list made while reading");
                     std::vector<std::string> swapped;
                     sameStreamed(secondData, secondSize, data, split, comments, nullptr, &swapped,
                                  most);

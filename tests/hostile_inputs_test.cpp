@@ -109,7 +109,13 @@ std::string oneLargeChild(bool changed) {
     return text + (changed ? "</big><tail x=\"1\"/></r>\n" : "</big><tail/></r>\n");
 }
 
+// The same 27 MB of children under document elements whose attributes differ.
+const std::string kGeneratedA = "\x01generated-a\x01", kGeneratedB = "\x01generated-b\x01";
+
 std::string expandBig(std::string text) {
+    if (text == kGeneratedA || text == kGeneratedB)
+        return "<r generated=\"" + std::string(text == kGeneratedA ? "1" : "2") + "\"" +
+               neverLinesUp("a").substr(2);
     if (text == kOneLargeChild) return oneLargeChild(false);
     if (text == kOneLargeChildChanged) return oneLargeChild(true);
     if (text == kNeverA) return neverLinesUp("a");
@@ -273,6 +279,13 @@ std::vector<HostileCase> hostileCases() {
          " ** Difference 2: /r/tail[1]/@x\n    a.xml:500002:14: nothing\n"
          "    b.xml:500002:20: attribute x=\"1\"\n ** 2 differences\n ** Files are NOT the same\n\n",
          1, {}, 300 * kMB},
+        // -v needs nothing past a difference at the document element's start.
+        {"27 MB files whose document elements differ in an attribute, -v within 200 MB",
+         {{"a.xml", kGeneratedA}, {"b.xml", kGeneratedB}}, {}, {"-v", "a.xml", "b.xml"},
+         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
+         "\n ** First difference: /r/@generated\n    a.xml:1:18: attribute generated=\"1\"\n"
+         "    b.xml:1:18: attribute generated=\"2\"\n ** Files are NOT the same\n\n",
+         1, {}, 200 * kMB},
         {"4 MB of attributes within 64 MB and 32 bytes a byte, remove -k",
          {{"f.xml", kAttributes}}, {}, {"-r", "-k", "f.xml", "e"},
          removing("e", 120000) + kRemoved, 1, {{"f.xml", "<r>\n</r>\n"}},
