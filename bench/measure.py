@@ -207,12 +207,12 @@ def build_rows(q, data, work, quick):
             # line up again. -v must stay in bounded memory on both.
             g2 = "listing"
             one, other = d("one-child.xml"), d("one-child-changed.xml")
-            add("q-onechild", g2, "quennel, one 28 MB child changed inside", [q, one, other], 1)
-            add("q-onechild-verbose", g2, "quennel -v, one 28 MB child changed inside",
+            add("q-onechild", g2, "quennel, one 34 MB child changed inside", [q, one, other], 1)
+            add("q-onechild-verbose", g2, "quennel -v, one 34 MB child changed inside",
                 [q, "-v", one, other], 1)
-            add("q-onechild-list", g2, "quennel -l, one 28 MB child changed inside",
+            add("q-onechild-list", g2, "quennel -l, one 34 MB child changed inside",
                 [q, "-l", one, other], 1)
-            add("q-never-verbose", g2, "quennel -v, 28 MB differing in every child",
+            add("q-never-verbose", g2, "quennel -v, 23 MB differing in every child",
                 [q, "-v", d("never.xml"), d("never-other.xml")], 1)
         add("dc1-%s" % size, g, "DOMCount -n, one file", ["DOMCount", "-n", a], 0)
         # when one file already timed out, both in turn would only wait longer
