@@ -377,6 +377,11 @@ struct StreamCursor {
     std::deque<Child> children;
     bool parentEnded = false;  // the event in hand ends their element
     bool cutShort = false;     // the last child taken was larger than asked and is not whole
+    // The next child is too large to read ahead (more than mostAhead bytes of events): it is
+    // left in the stream, to be compared in step.
+    bool blocked = false;
+    std::size_t mostAhead = SIZE_MAX;
+    std::size_t partialStart = 0;  // in buffer, where the child cut short starts
 
     StreamCursor(EventStream& stream, bool holding) : stream(stream), holding(holding) { fill(); }
     const EventLog::Event& event() const { return chunk.events()[at]; }
@@ -439,6 +444,8 @@ struct StreamCursor {
             return false;
         }
         const std::size_t start = buffer.events().size();
+        const std::size_t before = heldBytes();
+        partialStart = start;
         if (at != markAt || !held.empty()) {
             std::size_t from = markAt;
             for (const EventLog& h : held) {
@@ -452,7 +459,7 @@ struct StreamCursor {
             const EventLog::Event& e = event();
             buffer.append(chunk, at, at + 1 + e.count);
             advance();
-            if (heldBytes() > most) {
+            if (heldBytes() - before > most) {
                 cutShort = true;
                 return false;
             }
@@ -481,8 +488,33 @@ struct StreamCursor {
         ended = false;
         fill();
     }
-    // Reads one more child ahead, unless their element has ended.
-    bool readChild() { return !parentEnded && takeChild(); }
+    // Gives the child cut short back to the stream; the children before it stay.
+    void unread() {
+        EventLog back;
+        keepTaken(back);
+        for (EventLog& h : held) stream.recycle(std::move(h));
+        held.clear();
+        EventLog kept;
+        kept.append(buffer, 0, partialStart);
+        buffer = std::move(kept);
+        chunk = std::move(back);
+        at = markAt = 0;
+        depth = unit;
+        ended = false;
+        fill();
+    }
+    // Whether no more children can be read ahead.
+    bool done() const { return parentEnded || blocked; }
+    // Reads one more child ahead, unless their element has ended or the next one is too large.
+    bool readChild() {
+        if (done()) return false;
+        if (takeChild(mostAhead)) return true;
+        if (cutShort) {
+            unread();
+            blocked = true;
+        }
+        return false;
+    }
     // Reads ahead until count children are in hand, or the element ends.
     void readUpTo(std::size_t count) {
         while (children.size() < count && readChild()) {
@@ -584,7 +616,7 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
             for (std::size_t i : found) consider(i, sum - i, found.size() > 1);
             return {bestI, bestJ};
         }
-        if (x.parentEnded && y.parentEnded && sum >= x.children.size() + y.children.size())
+        if (x.done() && y.done() && sum >= x.children.size() + y.children.size())
             return {x.children.size(), y.children.size()};
     }
     // Longer ones: runs by hash, per side, for the children examined so far.
@@ -609,7 +641,7 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
     for (;;) {
         addRuns(x, doneX, runsX, runsY, true);
         addRuns(y, doneY, runsY, runsX, false);
-        const bool moreX = !x.parentEnded, moreY = !y.parentEnded;
+        const bool moreX = !x.done(), moreY = !y.done();
         if (bestI != kNone) {
             // Any run as near or nearer starts within this many children of both lists.
             const std::size_t need = bestI + bestJ + kRun;
@@ -669,6 +701,7 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
     EventContent content(folding);
     StreamCursor x(a, true);
     StreamCursor y(b, true);
+    x.mostAhead = y.mostAhead = mostPerChild;
     StreamedRest rest;
     rest.counts[0].resize(1);
     rest.counts[1].resize(1);
@@ -808,6 +841,7 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
         // Child by child: the children in hand and those read after them.
         inChild = false;
         x.parentEnded = y.parentEnded = false;
+        x.blocked = y.blocked = false;
         if (x.depth > x.unit) {
             // Parted inside a child that starts alike in both files: held whole when it is
             // small enough, else compared in step inside, one level down.

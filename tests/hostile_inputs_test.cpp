@@ -100,8 +100,10 @@ std::string emptiesDocument() {
 // One child of 20 MB, with one text changed half way in, and a change after it.
 const std::string kOneLargeChild = "\x01one-large-child\x01";
 const std::string kOneLargeChildChanged = "\x01one-large-child-changed\x01";
-std::string oneLargeChild(bool changed) {
-    std::string text = "<r><head/><big>\n";
+// The same 20 MB child after a small one that differs.
+const std::string kVersionA = "\x01version-a\x01", kVersionB = "\x01version-b\x01";
+std::string oneLargeChild(bool changed, const char* head = "<head/>") {
+    std::string text = std::string("<r>") + head + "<big>\n";
     for (int i = 0; i < 500000; ++i)
         text += "<i n=\"" + std::to_string(i) + "\"><a>" +
                 (changed && i == 250000 ? std::string("changed") : "v" + std::to_string(i)) +
@@ -117,6 +119,8 @@ std::string expandBig(std::string text) {
         return "<r generated=\"" + std::string(text == kGeneratedA ? "1" : "2") + "\"" +
                neverLinesUp("a").substr(2);
     if (text == kOneLargeChild) return oneLargeChild(false);
+    if (text == kVersionA) return oneLargeChild(false, "<version>1</version>");
+    if (text == kVersionB) return oneLargeChild(false, "<version>2</version>");
     if (text == kOneLargeChildChanged) return oneLargeChild(true);
     if (text == kNeverA) return neverLinesUp("a");
     if (text == kNeverB) return neverLinesUp("b");
@@ -278,6 +282,13 @@ std::vector<HostileCase> hostileCases() {
          "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
          " ** Difference 2: /r/tail[1]/@x\n    a.xml:500002:14: nothing\n"
          "    b.xml:500002:20: attribute x=\"1\"\n ** 2 differences\n ** Files are NOT the same\n\n",
+         1, {}, 300 * kMB},
+        // Nor is a child too large to hold read ahead: it is compared in step.
+        {"a changed child before one of 20 MB, -v within 300 MB",
+         {{"a.xml", kVersionA}, {"b.xml", kVersionB}}, {}, {"-v", "a.xml", "b.xml"},
+         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
+         "\n ** First difference: /r/version[1]/text()[1]\n    a.xml:1:13: text \"1\"\n"
+         "    b.xml:1:13: text \"2\"\n ** Files are NOT the same\n\n",
          1, {}, 300 * kMB},
         // -v needs nothing past a difference at the document element's start.
         {"27 MB files whose document elements differ in an attribute, -v within 200 MB",
