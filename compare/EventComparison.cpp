@@ -670,6 +670,19 @@ void stretchOf(const std::vector<EventLog>& around, StreamCursor& c, std::size_t
     }
 }
 
+// The same, with the element start at i of log, attributes and all, in place of children.
+void startOf(const std::vector<EventLog>& around, const EventLog& log, std::size_t i,
+             EventLog& out) {
+    out.clear();
+    for (const EventLog& start : around) out.append(start, 0, start.events().size());
+    out.append(log, i, i + 1 + log.events()[i].count);
+    out.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+    for (std::size_t k = around.size(); k-- > 0;) {
+        const bool entity = k > 0 && around[k].events()[0].kind == EventLog::EntityStart;
+        out.add(entity ? EventLog::EntityEnd : EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+    }
+}
+
 }  // namespace
 
 bool eventStreamsEqual(EventStream& a, EventStream& b, CaseFolding& folding) {
@@ -731,15 +744,22 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
     // Events taken in step since the mark, and how many make a child too large to hold.
     std::size_t sinceMark = 0;
     const std::size_t mostInStep = mostPerChild / sizeof(EventLog::Event);
-    // Back to the start of the child in hand, which starts alike in both files, and into it:
-    // its children are compared from here on.
-    const auto descend = [&] {
-        x.rewind();
-        y.rewind();
+    // Into the child in hand, back at its start: its children are compared from here on. Its
+    // start stands around them without its attributes when those differ (they are listed).
+    const auto descend = [&](bool rewound, bool withoutAttributes) {
+        if (!rewound) {
+            x.rewind();
+            y.rewind();
+        }
         aroundX.emplace_back();
         aroundY.emplace_back();
-        aroundX.back().append(x.chunk, x.at, x.at + 1 + x.event().count);
-        aroundY.back().append(y.chunk, y.at, y.at + 1 + y.event().count);
+        if (withoutAttributes) {
+            aroundX.back().appendStart(x.chunk, x.at);
+            aroundY.back().appendStart(y.chunk, y.at);
+        } else {
+            aroundX.back().append(x.chunk, x.at, x.at + 1 + x.event().count);
+            aroundY.back().append(y.chunk, y.at, y.at + 1 + y.event().count);
+        }
         rest.counts[0].emplace_back();
         rest.counts[1].emplace_back();
         outer.push_back(current);
@@ -780,7 +800,7 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
                 y.mark();
                 sinceMark = 0;
             } else if (x.depth > x.unit && ++sinceMark > mostInStep) {
-                descend();
+                descend(false, false);
                 continue;
             }
             if (!content.equal(x.chunk, x.at, y.chunk, y.at)) {
@@ -848,7 +868,24 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
             x.takeChild(mostPerChild);
             if (!x.cutShort) y.takeChild(mostPerChild);
             if (x.cutShort || y.cutShort) {
-                descend();
+                descend(false, false);
+                continue;
+            }
+        } else if (x.event().kind == EventLog::ElementStart &&
+                   y.event().kind == EventLog::ElementStart &&
+                   x.chunk.name(x.event()) == y.chunk.name(y.event())) {
+            // Parted at the start of a child of one name in both files (its attributes differ):
+            // held whole when small enough; else its attributes are listed, and it is
+            // compared inside.
+            x.takeChild(mostPerChild);
+            if (!x.cutShort) y.takeChild(mostPerChild);
+            if (x.cutShort || y.cutShort) {
+                x.rewind();
+                y.rewind();
+                startOf(aroundX, x.chunk, x.at, rest.original);
+                startOf(aroundY, y.chunk, y.at, rest.compare);
+                wanted = stretch(rest);
+                if (wanted) descend(true, true);
                 continue;
             }
         } else {

@@ -152,6 +152,12 @@ public:
         }
     }
 
+    // Adds the element start at i of another log without its attributes, with its place.
+    void appendStart(const EventLog& other, std::size_t i) {
+        append(other, i, i + 1);
+        events_[events_.size() - 1].count = 0;
+    }
+
     // How many events before event i have a place: counted on from the last question, since
     // a log is mostly read front to back.
     std::size_t placesBefore(std::size_t i) const {

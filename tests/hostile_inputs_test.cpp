@@ -102,8 +102,10 @@ const std::string kOneLargeChild = "\x01one-large-child\x01";
 const std::string kOneLargeChildChanged = "\x01one-large-child-changed\x01";
 // The same 20 MB child after a small one that differs.
 const std::string kVersionA = "\x01version-a\x01", kVersionB = "\x01version-b\x01";
-std::string oneLargeChild(bool changed, const char* head = "<head/>") {
-    std::string text = std::string("<r>") + head + "<big>\n";
+// And a 20 MB child whose start differs.
+const std::string kCountA = "\x01count-a\x01", kCountB = "\x01count-b\x01";
+std::string oneLargeChild(bool changed, const char* head = "<head/>", const char* big = "<big>") {
+    std::string text = std::string("<r>") + head + big + "\n";
     for (int i = 0; i < 500000; ++i)
         text += "<i n=\"" + std::to_string(i) + "\"><a>" +
                 (changed && i == 250000 ? std::string("changed") : "v" + std::to_string(i)) +
@@ -119,6 +121,8 @@ std::string expandBig(std::string text) {
         return "<r generated=\"" + std::string(text == kGeneratedA ? "1" : "2") + "\"" +
                neverLinesUp("a").substr(2);
     if (text == kOneLargeChild) return oneLargeChild(false);
+    if (text == kCountA) return oneLargeChild(false, "<head/>", "<big n=\"500000\">");
+    if (text == kCountB) return oneLargeChild(true, "<head/>", "<big n=\"500001\">");
     if (text == kVersionA) return oneLargeChild(false, "<version>1</version>");
     if (text == kVersionB) return oneLargeChild(false, "<version>2</version>");
     if (text == kOneLargeChildChanged) return oneLargeChild(true);
@@ -289,6 +293,16 @@ std::vector<HostileCase> hostileCases() {
          parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
          "\n ** First difference: /r/version[1]/text()[1]\n    a.xml:1:13: text \"1\"\n"
          "    b.xml:1:13: text \"2\"\n ** Files are NOT the same\n\n",
+         1, {}, 300 * kMB},
+        {"a 20 MB child whose start differs in an attribute, -l within 300 MB",
+         {{"a.xml", kCountA}, {"b.xml", kCountB}}, {}, {"-l", "a.xml", "b.xml"},
+         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
+         "\n ** Difference 1: /r/big[1]/@n\n    a.xml:1:27: attribute n=\"500000\"\n"
+         "    b.xml:1:27: attribute n=\"500001\"\n"
+         " ** Difference 2: /r/big[1]/i[250001]/a[1]/text()[1]\n"
+         "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
+         " ** Difference 3: /r/tail[1]/@x\n    a.xml:500002:14: nothing\n"
+         "    b.xml:500002:20: attribute x=\"1\"\n ** 3 differences\n ** Files are NOT the same\n\n",
          1, {}, 300 * kMB},
         // -v needs nothing past a difference at the document element's start.
         {"27 MB files whose document elements differ in an attribute, -v within 200 MB",
