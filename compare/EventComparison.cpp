@@ -378,9 +378,11 @@ struct StreamCursor {
     bool parentEnded = false;  // the event in hand ends their element
     bool cutShort = false;     // the last child taken was larger than asked and is not whole
     // The next child is too large to read ahead (more than mostAhead bytes of events): it is
-    // left in the stream, to be compared in step.
+    // left in the stream, to be compared in step with one as large on the other side. Once the
+    // other side has no more children it is read all the same: it has no such counterpart.
     bool blocked = false;
     std::size_t mostAhead = SIZE_MAX;
+    const StreamCursor* other = nullptr;
     std::size_t partialStart = 0;  // in buffer, where the child cut short starts
 
     StreamCursor(EventStream& stream, bool holding) : stream(stream), holding(holding) { fill(); }
@@ -503,14 +505,28 @@ struct StreamCursor {
         ended = false;
         fill();
     }
+    // Passes over the child in hand without keeping it.
+    void skipChild() {
+        do {
+            advance();
+            if (!held.empty()) mark();
+        } while (depth > unit && !ended);
+        mark();
+    }
+    bool otherEnded() const { return other->parentEnded && !other->blocked; }
     // Whether no more children can be read ahead.
-    bool done() const { return parentEnded || blocked; }
+    bool done() const { return parentEnded || (blocked && !otherEnded()); }
     // Reads one more child ahead, unless their element has ended or the next one is too large.
     bool readChild() {
         if (done()) return false;
+        if (blocked) {
+            blocked = false;
+            return takeChild();
+        }
         if (takeChild(mostAhead)) return true;
         if (cutShort) {
             unread();
+            if (otherEnded()) return takeChild();
             blocked = true;
         }
         return false;
@@ -670,13 +686,19 @@ void stretchOf(const std::vector<EventLog>& around, StreamCursor& c, std::size_t
     }
 }
 
-// The same, with the element start at i of log, attributes and all, in place of children.
+// The same, with the start of the child at i of log (attributes and all, and an end) in place
+// of children; with no child when not present.
 void startOf(const std::vector<EventLog>& around, const EventLog& log, std::size_t i,
-             EventLog& out) {
+             EventLog& out, bool present = true) {
     out.clear();
     for (const EventLog& start : around) out.append(start, 0, start.events().size());
-    out.append(log, i, i + 1 + log.events()[i].count);
-    out.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+    if (present) {
+        const EventLog::Event& e = log.events()[i];
+        out.append(log, i, i + 1 + e.count);
+        if (e.kind == EventLog::ElementStart || e.kind == EventLog::EntityStart)
+            out.add(e.kind == EventLog::ElementStart ? EventLog::ElementEnd : EventLog::EntityEnd,
+                    nullptr, 0, nullptr, 0);
+    }
     for (std::size_t k = around.size(); k-- > 0;) {
         const bool entity = k > 0 && around[k].events()[0].kind == EventLog::EntityStart;
         out.add(entity ? EventLog::EntityEnd : EventLog::ElementEnd, nullptr, 0, nullptr, 0);
@@ -715,6 +737,8 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
     StreamCursor x(a, true);
     StreamCursor y(b, true);
     x.mostAhead = y.mostAhead = mostPerChild;
+    x.other = &y;
+    y.other = &x;
     StreamedRest rest;
     rest.counts[0].resize(1);
     rest.counts[1].resize(1);
@@ -889,8 +913,32 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
                 continue;
             }
         } else {
-            x.takeChild();
-            y.takeChild();
+            // Children that start otherwise: each held whole when small enough. One too large
+            // is left in the stream (to be lined up with what follows on the other side); when
+            // there is nothing to line it up with, it is listed by its start and passed over.
+            for (StreamCursor* c : {&x, &y}) {
+                c->takeChild(mostPerChild);
+                if (c->cutShort) {
+                    c->unread();
+                    c->blocked = true;
+                }
+            }
+            for (StreamCursor* c : {&x, &y})
+                if (c->blocked && c->children.empty()) c->readChild();
+            if (x.children.empty() && y.children.empty() && (x.blocked || y.blocked)) {
+                startOf(aroundX, x.chunk, x.at, rest.original, x.blocked);
+                startOf(aroundY, y.chunk, y.at, rest.compare, y.blocked);
+                wanted = stretch(rest);
+                if (x.blocked) {
+                    ++rest.counts[0].back()[siblingKey(x.chunk, x.at)];
+                    x.skipChild();
+                }
+                if (y.blocked) {
+                    ++rest.counts[1].back()[siblingKey(y.chunk, y.at)];
+                    y.skipChild();
+                }
+                continue;
+            }
         }
         while (wanted) {
             // Nothing read ahead on either side: in step again.

@@ -102,7 +102,8 @@ const std::string kOneLargeChild = "\x01one-large-child\x01";
 const std::string kOneLargeChildChanged = "\x01one-large-child-changed\x01";
 // The same 20 MB child after a small one that differs.
 const std::string kVersionA = "\x01version-a\x01", kVersionB = "\x01version-b\x01";
-// And a 20 MB child whose start differs.
+// And a 20 MB child whose start differs; and one after a small child inserted before it.
+const std::string kInserted = "\x01inserted\x01";
 const std::string kCountA = "\x01count-a\x01", kCountB = "\x01count-b\x01";
 std::string oneLargeChild(bool changed, const char* head = "<head/>", const char* big = "<big>") {
     std::string text = std::string("<r>") + head + big + "\n";
@@ -123,6 +124,7 @@ std::string expandBig(std::string text) {
     if (text == kOneLargeChild) return oneLargeChild(false);
     if (text == kCountA) return oneLargeChild(false, "<head/>", "<big n=\"500000\">");
     if (text == kCountB) return oneLargeChild(true, "<head/>", "<big n=\"500001\">");
+    if (text == kInserted) return oneLargeChild(false, "<head/><note/>");
     if (text == kVersionA) return oneLargeChild(false, "<version>1</version>");
     if (text == kVersionB) return oneLargeChild(false, "<version>2</version>");
     if (text == kOneLargeChildChanged) return oneLargeChild(true);
@@ -293,6 +295,12 @@ std::vector<HostileCase> hostileCases() {
          parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
          "\n ** First difference: /r/version[1]/text()[1]\n    a.xml:1:13: text \"1\"\n"
          "    b.xml:1:13: text \"2\"\n ** Files are NOT the same\n\n",
+         1, {}, 300 * kMB},
+        {"a child inserted before one of 20 MB, -v within 300 MB",
+         {{"a.xml", kOneLargeChild}, {"b.xml", kInserted}}, {}, {"-v", "a.xml", "b.xml"},
+         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
+         "\n ** First difference: /r/note[1]\n    a.xml:1:4: nothing\n"
+         "    b.xml:1:18: element <note>\n ** Files are NOT the same\n\n",
          1, {}, 300 * kMB},
         {"a 20 MB child whose start differs in an attribute, -l within 300 MB",
          {{"a.xml", kCountA}, {"b.xml", kCountB}}, {}, {"-l", "a.xml", "b.xml"},
