@@ -372,6 +372,7 @@ struct StreamCursor {
         std::size_t start, end;
         std::uint64_t hash;  // rough (see EventContent::roughHash), once asked for
         bool hashed;
+        bool startOnly = false;  // its start and end only: equal to nothing
     };
     EventLog buffer;
     std::deque<Child> children;
@@ -514,6 +515,35 @@ struct StreamCursor {
         mark();
     }
     bool otherEnded() const { return other->parentEnded && !other->blocked; }
+    // Whether the other side holds an element that the element in hand could pair with by
+    // name (ignoring ASCII case; any other letter counts as a match).
+    bool otherHasName() const {
+        const std::string_view name = chunk.name(event());
+        const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        for (const Child& c : other->children) {
+            const EventLog::Event& e = other->buffer.events()[c.start];
+            if (e.kind != EventLog::ElementStart) continue;
+            const std::string_view theirs = other->buffer.name(e);
+            if (theirs.size() != name.size()) continue;
+            bool alike = true;
+            for (std::size_t k = 0; k < name.size() && alike; ++k)
+                alike = fold(name[k]) == fold(theirs[k]) || (name[k] & 0x80) || (theirs[k] & 0x80);
+            if (alike) return true;
+        }
+        return false;
+    }
+    // The large element in hand has no counterpart on the other side, which has ended: read
+    // whole, unless nothing there could pair with it by name. Then it can only be listed by
+    // its start, and that is all that is kept of it.
+    bool takeUnmatched() {
+        if (event().kind != EventLog::ElementStart || otherHasName()) return takeChild();
+        const std::size_t start = buffer.events().size();
+        buffer.append(chunk, at, at + 1 + event().count);
+        skipChild();
+        buffer.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+        children.push_back({start, buffer.events().size(), 0, false, true});
+        return true;
+    }
     // Whether no more children can be read ahead.
     bool done() const { return parentEnded || (blocked && !otherEnded()); }
     // Reads one more child ahead, unless their element has ended or the next one is too large.
@@ -521,12 +551,12 @@ struct StreamCursor {
         if (done()) return false;
         if (blocked) {
             blocked = false;
-            return takeChild();
+            return takeUnmatched();
         }
         if (takeChild(mostAhead)) return true;
         if (cutShort) {
             unread();
-            if (otherEnded()) return takeChild();
+            if (otherEnded()) return takeUnmatched();
             blocked = true;
         }
         return false;
@@ -572,6 +602,7 @@ bool childrenEqual(StreamCursor& x, std::size_t i, StreamCursor& y, std::size_t 
                    EventContent& content) {
     const StreamCursor::Child& p = x.children[i];
     const StreamCursor::Child& q = y.children[j];
+    if (p.startOnly || q.startOnly) return false;
     if (p.hashed && q.hashed && p.hash != q.hash) return false;
     return rangesEqual(x.buffer, p.start, p.end, y.buffer, q.start, q.end, content);
 }

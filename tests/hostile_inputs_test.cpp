@@ -302,6 +302,12 @@ std::vector<HostileCase> hostileCases() {
          "\n ** First difference: /r/note[1]\n    a.xml:1:4: nothing\n"
          "    b.xml:1:18: element <note>\n ** Files are NOT the same\n\n",
          1, {}, 300 * kMB},
+        {"a 20 MB child deleted, -l within 300 MB",
+         {{"a.xml", kOneLargeChild}, {"b.xml", "<r><head/><tail/></r>"}}, {}, {"-l", "a.xml", "b.xml"},
+         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
+         "\n ** Difference 1: /r/big[1]\n    a.xml:1:16: element <big>\n    b.xml:1:4: nothing\n"
+         " ** 1 difference\n ** Files are NOT the same\n\n",
+         1, {}, 300 * kMB},
         {"a 20 MB child whose start differs in an attribute, -l within 300 MB",
          {{"a.xml", kCountA}, {"b.xml", kCountB}}, {}, {"-l", "a.xml", "b.xml"},
          parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
