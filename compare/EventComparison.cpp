@@ -384,6 +384,7 @@ struct StreamCursor {
     bool blocked = false;
     std::size_t mostAhead = SIZE_MAX;
     const StreamCursor* other = nullptr;
+    CaseFolding* folding = nullptr;  // names pair as the listing pairs them
     std::size_t partialStart = 0;  // in buffer, where the child cut short starts
 
     StreamCursor(EventStream& stream, bool holding) : stream(stream), holding(holding) { fill(); }
@@ -481,25 +482,23 @@ struct StreamCursor {
         } else {
             keepTaken(back);
         }
-        for (EventLog& h : held) stream.recycle(std::move(h));
-        held.clear();
         children.clear();
         buffer.clear();
-        chunk = std::move(back);
-        at = markAt = 0;
-        depth = unit;
-        ended = false;
-        fill();
+        readAgain(std::move(back));
     }
     // Gives the child cut short back to the stream; the children before it stay.
     void unread() {
         EventLog back;
         keepTaken(back);
-        for (EventLog& h : held) stream.recycle(std::move(h));
-        held.clear();
         EventLog kept;
         kept.append(buffer, 0, partialStart);
         buffer = std::move(kept);
+        readAgain(std::move(back));
+    }
+    // Reads back, which starts a child, before the rest of the stream.
+    void readAgain(EventLog&& back) {
+        for (EventLog& h : held) stream.recycle(std::move(h));
+        held.clear();
         chunk = std::move(back);
         at = markAt = 0;
         depth = unit;
@@ -516,19 +515,13 @@ struct StreamCursor {
     }
     bool otherEnded() const { return other->parentEnded && !other->blocked; }
     // Whether the other side holds an element that the element in hand could pair with by
-    // name (ignoring ASCII case; any other letter counts as a match).
+    // name.
     bool otherHasName() const {
         const std::string_view name = chunk.name(event());
-        const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
         for (const Child& c : other->children) {
             const EventLog::Event& e = other->buffer.events()[c.start];
-            if (e.kind != EventLog::ElementStart) continue;
-            const std::string_view theirs = other->buffer.name(e);
-            if (theirs.size() != name.size()) continue;
-            bool alike = true;
-            for (std::size_t k = 0; k < name.size() && alike; ++k)
-                alike = fold(name[k]) == fold(theirs[k]) || (name[k] & 0x80) || (theirs[k] & 0x80);
-            if (alike) return true;
+            if (e.kind == EventLog::ElementStart && folding->equal(name, other->buffer.name(e)))
+                return true;
         }
         return false;
     }
@@ -703,37 +696,39 @@ std::pair<std::size_t, std::size_t> lineUp(StreamCursor& x, StreamCursor& y,
     }
 }
 
-// The starts of the elements around the children (the document element's as the file has it,
-// then each one descended into), the children [0, count) read ahead, and the ends: a document
-// of its own for the listing.
-void stretchOf(const std::vector<EventLog>& around, StreamCursor& c, std::size_t count,
-               EventLog& out) {
+// A document of its own for the listing: the starts of the elements around (the document
+// element's as the file has it, then each one descended into), what fill adds, and the ends.
+template <typename Fill>
+void withAround(const std::vector<EventLog>& around, EventLog& out, const Fill& fill) {
     out.clear();
     for (const EventLog& start : around) out.append(start, 0, start.events().size());
-    if (count > 0) out.append(c.buffer, c.children.front().start, c.children[count - 1].end);
+    fill();
     for (std::size_t k = around.size(); k-- > 0;) {
         const bool entity = k > 0 && around[k].events()[0].kind == EventLog::EntityStart;
         out.add(entity ? EventLog::EntityEnd : EventLog::ElementEnd, nullptr, 0, nullptr, 0);
     }
 }
 
-// The same, with the start of the child at i of log (attributes and all, and an end) in place
-// of children; with no child when not present.
+// The children [0, count) read ahead, in the elements around them.
+void stretchOf(const std::vector<EventLog>& around, StreamCursor& c, std::size_t count,
+               EventLog& out) {
+    withAround(around, out, [&] {
+        if (count > 0) out.append(c.buffer, c.children.front().start, c.children[count - 1].end);
+    });
+}
+
+// The start of the child at i of log (attributes and all, and an end) in the elements around
+// it; nothing in them when not present.
 void startOf(const std::vector<EventLog>& around, const EventLog& log, std::size_t i,
              EventLog& out, bool present = true) {
-    out.clear();
-    for (const EventLog& start : around) out.append(start, 0, start.events().size());
-    if (present) {
+    withAround(around, out, [&] {
+        if (!present) return;
         const EventLog::Event& e = log.events()[i];
         out.append(log, i, i + 1 + e.count);
         if (e.kind == EventLog::ElementStart || e.kind == EventLog::EntityStart)
             out.add(e.kind == EventLog::ElementStart ? EventLog::ElementEnd : EventLog::EntityEnd,
                     nullptr, 0, nullptr, 0);
-    }
-    for (std::size_t k = around.size(); k-- > 0;) {
-        const bool entity = k > 0 && around[k].events()[0].kind == EventLog::EntityStart;
-        out.add(entity ? EventLog::EntityEnd : EventLog::ElementEnd, nullptr, 0, nullptr, 0);
-    }
+    });
 }
 
 }  // namespace
@@ -770,6 +765,7 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
     x.mostAhead = y.mostAhead = mostPerChild;
     x.other = &y;
     y.other = &x;
+    x.folding = y.folding = &folding;
     StreamedRest rest;
     rest.counts[0].resize(1);
     rest.counts[1].resize(1);
@@ -881,18 +877,10 @@ bool listWhileReading(EventStream& a, EventStream& b, CaseFolding& folding,
             // difference is there.
             rest.counts[0].clear();
             rest.counts[1].clear();
-            rest.original.clear();
-            rest.compare.clear();
-            rest.original.append(x.chunk, x.at, x.at + 1 + x.event().count);
-            rest.compare.append(y.chunk, y.at, y.at + 1 + y.event().count);
-            rest.original.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
-            rest.compare.add(EventLog::ElementEnd, nullptr, 0, nullptr, 0);
+            startOf({}, x.chunk, x.at, rest.original);
+            startOf({}, y.chunk, y.at, rest.compare);
             stretch(rest);
-            while (!x.ended || !y.ended) {
-                x.takeNext(nullptr);
-                y.takeNext(nullptr);
-            }
-            return false;
+            break;
         }
         if (x.depth == 0) {
             // Parted at the document element itself: all of both, as one stretch.

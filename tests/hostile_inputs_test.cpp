@@ -50,6 +50,11 @@ std::string verdict(const std::string& a, const std::string& b, bool same) {
     return parsing(a) + "Parsing " + b + "\n\nDiffing " + a + " Vs. " + b + "\n" +
            (same ? "\n ** Files are the same\n\n" : "\n ** Files are NOT the same\n\n");
 }
+// a.xml against b.xml that differ, with the lines a listing prints between.
+std::string listed(const std::string& blocks) {
+    return parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n" + blocks +
+           " ** Files are NOT the same\n\n";
+}
 std::string removing(const std::string& name, int count) {
     return "\n Removing: " + name + "( f.xml )\n Number of Elements: " + std::to_string(count) +
            "\n";
@@ -236,9 +241,8 @@ std::vector<HostileCase> hostileCases() {
     const auto within = [](std::size_t bytes) { return rlim_t(64 * kMB + 32 * bytes); };
     // The same with one value changed far in: the listings hold what differs, with places.
     const std::string listedChange =
-        parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-        "\n ** Difference 1: /r/e[60001]/@n\n    a.xml:60002:29: attribute n=\"x\"\n"
-        "    b.xml:60002:29: attribute n=\"y\"\n ** 1 difference\n ** Files are NOT the same\n\n";
+        listed("\n ** Difference 1: /r/e[60001]/@n\n    a.xml:60002:29: attribute n=\"x\"\n"
+               "    b.xml:60002:29: attribute n=\"y\"\n ** 1 difference\n");
     const std::string side = "{\"line\": 60002, \"column\": 29, \"kind\": \"attribute\", "
                              "\"name\": \"n\", \"value\": ";
 
@@ -268,62 +272,53 @@ std::vector<HostileCase> hostileCases() {
         // bounded all the same (without that, -v took 690 MB for two 7 MB files of this kind).
         {"two 27 MB files that never line up again, -v within 400 MB",
          {{"a.xml", kNeverA}, {"b.xml", kNeverB}}, {}, {"-v", "a.xml", "b.xml"},
-         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-         "\n ** First difference: /r/e[1]/@n\n    a.xml:2:12: attribute n=\"a0\"\n"
-         "    b.xml:2:12: attribute n=\"b0\"\n ** Files are NOT the same\n\n",
+         listed("\n ** First difference: /r/e[1]/@n\n    a.xml:2:12: attribute n=\"a0\"\n"
+                "    b.xml:2:12: attribute n=\"b0\"\n"),
          1, {}, 400 * kMB},
         // A child too large to hold is compared inside, child by child, and the listing goes on
         // after it (holding the child whole took 950 MB for two such 28 MB files).
         {"one 20 MB child with a change deep inside, -v within 300 MB",
          {{"a.xml", kOneLargeChild}, {"b.xml", kOneLargeChildChanged}}, {}, {"-v", "a.xml", "b.xml"},
-         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-         "\n ** First difference: /r/big[1]/i[250001]/a[1]/text()[1]\n"
-         "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
-         " ** Files are NOT the same\n\n",
+         listed("\n ** First difference: /r/big[1]/i[250001]/a[1]/text()[1]\n"
+                "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"),
          1, {}, 300 * kMB},
         {"one 20 MB child with a change deep inside, -l within 300 MB",
          {{"a.xml", kOneLargeChild}, {"b.xml", kOneLargeChildChanged}}, {}, {"-l", "a.xml", "b.xml"},
-         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-         "\n ** Difference 1: /r/big[1]/i[250001]/a[1]/text()[1]\n"
-         "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
-         " ** Difference 2: /r/tail[1]/@x\n    a.xml:500002:14: nothing\n"
-         "    b.xml:500002:20: attribute x=\"1\"\n ** 2 differences\n ** Files are NOT the same\n\n",
+         listed("\n ** Difference 1: /r/big[1]/i[250001]/a[1]/text()[1]\n"
+                "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
+                " ** Difference 2: /r/tail[1]/@x\n    a.xml:500002:14: nothing\n"
+                "    b.xml:500002:20: attribute x=\"1\"\n ** 2 differences\n"),
          1, {}, 300 * kMB},
         // Nor is a child too large to hold read ahead: it is compared in step.
         {"a changed child before one of 20 MB, -v within 300 MB",
          {{"a.xml", kVersionA}, {"b.xml", kVersionB}}, {}, {"-v", "a.xml", "b.xml"},
-         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-         "\n ** First difference: /r/version[1]/text()[1]\n    a.xml:1:13: text \"1\"\n"
-         "    b.xml:1:13: text \"2\"\n ** Files are NOT the same\n\n",
+         listed("\n ** First difference: /r/version[1]/text()[1]\n    a.xml:1:13: text \"1\"\n"
+                "    b.xml:1:13: text \"2\"\n"),
          1, {}, 300 * kMB},
         {"a child inserted before one of 20 MB, -v within 300 MB",
          {{"a.xml", kOneLargeChild}, {"b.xml", kInserted}}, {}, {"-v", "a.xml", "b.xml"},
-         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-         "\n ** First difference: /r/note[1]\n    a.xml:1:4: nothing\n"
-         "    b.xml:1:18: element <note>\n ** Files are NOT the same\n\n",
+         listed("\n ** First difference: /r/note[1]\n    a.xml:1:4: nothing\n"
+                "    b.xml:1:18: element <note>\n"),
          1, {}, 300 * kMB},
         {"a 20 MB child deleted, -l within 300 MB",
          {{"a.xml", kOneLargeChild}, {"b.xml", "<r><head/><tail/></r>"}}, {}, {"-l", "a.xml", "b.xml"},
-         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-         "\n ** Difference 1: /r/big[1]\n    a.xml:1:16: element <big>\n    b.xml:1:4: nothing\n"
-         " ** 1 difference\n ** Files are NOT the same\n\n",
+         listed("\n ** Difference 1: /r/big[1]\n    a.xml:1:16: element <big>\n    b.xml:1:4: nothing\n"
+                " ** 1 difference\n"),
          1, {}, 300 * kMB},
         {"a 20 MB child whose start differs in an attribute, -l within 300 MB",
          {{"a.xml", kCountA}, {"b.xml", kCountB}}, {}, {"-l", "a.xml", "b.xml"},
-         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-         "\n ** Difference 1: /r/big[1]/@n\n    a.xml:1:27: attribute n=\"500000\"\n"
-         "    b.xml:1:27: attribute n=\"500001\"\n"
-         " ** Difference 2: /r/big[1]/i[250001]/a[1]/text()[1]\n"
-         "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
-         " ** Difference 3: /r/tail[1]/@x\n    a.xml:500002:14: nothing\n"
-         "    b.xml:500002:20: attribute x=\"1\"\n ** 3 differences\n ** Files are NOT the same\n\n",
+         listed("\n ** Difference 1: /r/big[1]/@n\n    a.xml:1:27: attribute n=\"500000\"\n"
+                "    b.xml:1:27: attribute n=\"500001\"\n"
+                " ** Difference 2: /r/big[1]/i[250001]/a[1]/text()[1]\n"
+                "    a.xml:250002:18: text \"v250000\"\n    b.xml:250002:18: text \"changed\"\n"
+                " ** Difference 3: /r/tail[1]/@x\n    a.xml:500002:14: nothing\n"
+                "    b.xml:500002:20: attribute x=\"1\"\n ** 3 differences\n"),
          1, {}, 300 * kMB},
         // -v needs nothing past a difference at the document element's start.
         {"27 MB files whose document elements differ in an attribute, -v within 200 MB",
          {{"a.xml", kGeneratedA}, {"b.xml", kGeneratedB}}, {}, {"-v", "a.xml", "b.xml"},
-         parsing("a.xml") + "Parsing b.xml\n\nDiffing a.xml Vs. b.xml\n"
-         "\n ** First difference: /r/@generated\n    a.xml:1:18: attribute generated=\"1\"\n"
-         "    b.xml:1:18: attribute generated=\"2\"\n ** Files are NOT the same\n\n",
+         listed("\n ** First difference: /r/@generated\n    a.xml:1:18: attribute generated=\"1\"\n"
+                "    b.xml:1:18: attribute generated=\"2\"\n"),
          1, {}, 200 * kMB},
         {"4 MB of attributes within 64 MB and 32 bytes a byte, remove -k",
          {{"f.xml", kAttributes}}, {}, {"-r", "-k", "f.xml", "e"},
