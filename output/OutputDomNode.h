@@ -3,10 +3,10 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/framework/XMLFormatter.hpp>
 
-// Writes a DOM tree as XML text in UTF-8 through an XMLFormatter: no indentation, CR LF after
-// each top-level node, and no XML declaration but for an XML 1.1 document, which would read as
-// 1.0 without one. What is written reads back as the same tree: attributes the DTD supplies by
-// default are left to it, and characters that would be read otherwise become references.
+class CompactWriter;
+
+// Writes a DOM tree in the compact form of a rewritten file (see CompactWriter). What is written
+// reads back as the same tree: attributes the DTD supplies by default are left to it.
 class OutputDomNode {
 public:
     OutputDomNode() = default;
@@ -23,11 +23,6 @@ private:
     bool openNode(xercesc::DOMNode* node);
     // Writes what follows a node's children.
     void closeNode(xercesc::DOMNode* node);
-    // Writes text or an attribute value with the formatter's escapes; what those leave that
-    // would not read back the same goes out as a character reference.
-    void writeEscaped(const XMLCh* value, bool attribute);
-    void writeLiteral(const XMLCh* literal);
 
-    xercesc::XMLFormatter* formatter = nullptr;
-    bool xml11 = false;
+    CompactWriter* writer = nullptr;
 };
