@@ -5,7 +5,7 @@
 
 #include "app/EntryPoint.h"
 #include "output/ByteKeepingRemover.h"
-#include "output/DOMElementRemover.h"
+#include "output/RewritingRemover.h"
 #include "output/Selector.h"
 #include "support/LockedFile.h"
 #include "support/QelFmFile.h"
@@ -89,9 +89,9 @@ bool runRemoveCommand(int argc, char* argv[]) {
         remover.setDryRun(options.dryRun);
         return remover.removeFromFile(path, selectors, locked);
     }
-    DOMElementRemover remover;
+    RewritingRemover remover;
     remover.setDryRun(options.dryRun);
-    return remover.removeElementsFromFile(path, selectors, locked);
+    return remover.removeFromFile(path, selectors, locked);
 }
 
 bool runRemoveFilter(int argc, char* argv[]) {
@@ -103,7 +103,7 @@ bool runRemoveFilter(int argc, char* argv[]) {
         remover.setDryRun(options.dryRun);
         return remover.removeFromStandardInput(selectors);
     }
-    DOMElementRemover remover;
+    RewritingRemover remover;
     remover.setDryRun(options.dryRun);
-    return remover.removeElementsFromStandardInput(selectors);
+    return remover.removeFromStandardInput(selectors);
 }

@@ -1,7 +1,8 @@
 // Removing any element name, taken from the document or from the input bytes, from a tree that
 // is never saved (as a diff does) succeeds and leaves no element of that name, inside entity
 // references too. Removing one name with -k leaves the file's bytes less some ranges (nothing
-// added or changed) and a document that diffs the same as the rewrite.
+// added or changed) and a document that diffs the same as the rewrite. Removing one name while
+// reading writes the very bytes that the tree's removal writes, or fails and leaves the file.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,8 @@
 #include "FuzzSupport.h"
 #include "output/ByteKeepingRemover.h"
 #include "output/DOMElementRemover.h"
+#include "output/RewritingRemover.h"
+#include "output/Selector.h"
 #include "support/LockedFile.h"
 
 namespace {
@@ -69,6 +72,34 @@ void checkKeepingRemoval(const std::string& name, const std::uint8_t* data, std:
                "-k and the rewrite give different documents");
 }
 
+// Removes the element name from a file of the input's bytes while reading it; checks the file
+// against the tree's removal written out.
+void checkStreamedRemoval(const std::string& name, const std::uint8_t* data, std::size_t size) {
+    const Loaded original = loadBytes("stream.xml", data, size);
+    if (!Selector::parse(name.c_str(), nullptr)) return;  // the command refuses it first
+    if (!original.doc || countElements(original.doc, name) == 0) return;
+    xercesc::DOMNode* rewritten = original.doc;
+    DOMElementRemover rewrite;
+    const bool treeRemoved = rewrite.removeElementsFromDocument(rewritten, {name.c_str()});
+
+    const std::string path = fuzzPath("stream.xml");
+    LockedFile file;
+    if (file.open(path.c_str()) != LockedFile::Opened) return;
+    RewritingRemover streaming;
+    const bool removed = streaming.removeFromFile(
+        I18NString(path.c_str(), nullptr, -1, nullptr, nullptr), {name.c_str()}, file);
+    file.close();
+    const std::string written = readAll(path);
+    const std::string before(reinterpret_cast<const char*>(data), size);
+    if (!removed) {
+        FUZZ_CHECK(written == before, "a failed removal while reading changed the file");
+        return;
+    }
+    FUZZ_CHECK(treeRemoved, "a removal while reading succeeded where the tree's fails");
+    FUZZ_CHECK(written == writeDocument(rewritten),
+               "a removal while reading and the tree's removal write different bytes");
+}
+
 // The name after the first '<', as far as the next blank, '/' or '>'; and the last bytes.
 std::vector<std::string> namesInBytes(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
@@ -101,6 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // An element below the document element, as -k never removes that one.
     if (names.size() > 1) checkKeepingRemoval(names[1], data, size);
+    for (std::size_t i = 0; i < names.size() && i < 3; ++i) checkStreamedRemoval(names[i], data, size);
 
     xercesc::DOMNode* root = loaded.doc;
     for (const auto& name : names) {

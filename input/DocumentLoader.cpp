@@ -90,13 +90,6 @@ DOMNode* loadDocument(const I18NString* fileName, XercesDOMParser** parser, bool
     return (*parser)->getDocument();
 }
 
-DOMNode* loadDocument(const I18NString* fileName, int descriptor, XercesDOMParser** parser,
-                      bool doSchema) {
-    if (!*parser) *parser = new QelDOMParser();
-    parseReporting(static_cast<QelDOMParser*>(*parser), fileName, descriptor, doSchema, std::cout);
-    return (*parser)->getDocument();
-}
-
 void loadEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,
                 bool ignoreComments, std::ostream& diagnostics) {
     if (!*parser) *parser = new QelEventParser(ignoreComments);

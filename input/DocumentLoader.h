@@ -22,11 +22,6 @@ xercesc::DOMNode* loadDocument(const I18NString* fileName, xercesc::XercesDOMPar
 xercesc::DOMNode* loadDocument(const I18NString* fileName, xercesc::XercesDOMParser** parser,
                                bool doSchema, std::ostream& diagnostics);
 
-// The same, reading the document from descriptor (an open file, read from its first byte);
-// fileName names it for the DTD and entities it refers to.
-xercesc::DOMNode* loadDocument(const I18NString* fileName, int descriptor,
-                               xercesc::XercesDOMParser** parser, bool doSchema);
-
 // Parses one file into the event log of an event parser (made in an empty slot, owned by the
 // caller): the same parse, diagnostics and failures as loadDocument, without a tree.
 void loadEvents(const I18NString* fileName, QelEventParser** parser, bool doSchema,

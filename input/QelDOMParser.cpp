@@ -24,9 +24,7 @@ QelDOMParser::QelDOMParser()
 }
 
 void QelDOMParser::parse(const InputSource& source) {
-    std::unique_ptr<InputSource> watched;
-    if (recordPositions) watched = columns.watch(source);
-    const std::unique_ptr<InputSource> recorded = subset.record(watched ? *watched : source);
+    const std::unique_ptr<InputSource> recorded = subset.record(source);
     try {
         XercesDOMParser::parse(*recorded);
     } catch (...) {
@@ -45,7 +43,6 @@ void QelDOMParser::flushText() {
 void QelDOMParser::startDocument() {
     expansion.reset();
     pendingText.clear();
-    elementPositions.clear();
     XercesDOMParser::startDocument();
 }
 
@@ -65,7 +62,6 @@ void QelDOMParser::startElement(const XMLElementDecl& decl, const unsigned int u
     if (isRoot) subset.stop();
     flushText();
     XercesDOMParser::startElement(decl, urlId, prefix, attrs, attrCount, isEmpty, isRoot);
-    if (recordPositions && !expansion.inside()) elementPositions[getCurrentNode()] = here();
 }
 
 void QelDOMParser::endElement(const XMLElementDecl& decl, const unsigned int urlId,
@@ -91,7 +87,6 @@ void QelDOMParser::docCharacters(const XMLCh* chars, const XMLSize_t length, con
     if (cdata) {
         flushText();
         XercesDOMParser::docCharacters(chars, length, cdata);
-        recordMade();
     } else {
         pendingText.append(chars, length);
     }
@@ -108,31 +103,12 @@ void QelDOMParser::docComment(const XMLCh* comment) {
     countExpanded(XMLString::stringLen(comment));
     flushText();
     XercesDOMParser::docComment(comment);
-    recordMade();
 }
 
 void QelDOMParser::docPI(const XMLCh* target, const XMLCh* data) {
     countExpanded(XMLString::stringLen(target) + XMLString::stringLen(data));
     flushText();
     XercesDOMParser::docPI(target, data);
-    recordMade();
-}
-
-// The comment, CDATA section or processing instruction just made (the tree builder's current
-// node): the scanner stands at its end. A CDATA section handed over in pieces keeps the place
-// of its first piece.
-void QelDOMParser::recordMade() {
-    if (!recordPositions || expansion.inside()) return;
-    DOMNode* const made = getCurrentNode();
-    if (!made || made->getNodeType() == DOMNode::ELEMENT_NODE) return;
-    elementPositions.emplace(made, here());
-}
-
-SourcePosition QelDOMParser::here() const {
-    const Locator* at = getScanner()->getLocator();
-    const XMLFileLoc line = at->getLineNumber();
-    return {line, columns.column(line, at->getColumnNumber(),
-                                 readsUtf(getScanner()->getReaderMgr()->getCurrentEncodingStr()))};
 }
 
 void QelDOMParser::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId,

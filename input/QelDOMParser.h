@@ -1,23 +1,13 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
 
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
-#include "input/CharacterColumns.h"
 #include "input/EntityExpansionLimit.h"
 #include "input/InternalSubsetCapture.h"
 #include "input/LocalEntityResolver.h"
-
-// Where an element's start tag ends in its file, as the scanner reports it; for a comment, CDATA
-// section or processing instruction, where it ends.
-struct SourcePosition {
-    XMLFileLoc line;
-    XMLFileLoc column;
-};
-using SourcePositions = std::unordered_map<const xercesc::DOMNode*, SourcePosition>;
 
 // The DOM parser every load uses: entity expansion is bounded, so a "billion laughs" file fails
 // fast instead of exhausting memory, and relative DTD and entity names resolve against the
@@ -31,10 +21,6 @@ public:
     ~QelDOMParser() override = default;
 
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
-    // Off by default, so that only -v, -l and -j pay for it. Nodes from entity expansions are
-    // left out: the scanner counts their lines in the entity's text.
-    void setRecordPositions(bool record) { recordPositions = record; }
-    const SourcePositions& positions() const { return elementPositions; }
 
     // Parses through a source that records the prolog's bytes.
     void parse(const xercesc::InputSource& source);
@@ -68,16 +54,10 @@ private:
     void countExpanded(XMLSize_t length) { expansion.count(length, *getScanner()); }
     // Hands the gathered text to the tree builder; every other event calls it first.
     void flushText();
-    void recordMade();
-    // Where the scanner stands, its column counted in characters.
-    SourcePosition here() const;
 
     xercesc::SecurityManager securityManager;
     LocalEntityResolver resolver;
     EntityExpansionLimit expansion;
     std::u16string pendingText;
     InternalSubsetCapture subset;
-    bool recordPositions = false;
-    SourcePositions elementPositions;
-    CharacterColumns columns;
 };

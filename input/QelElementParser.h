@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <xercesc/framework/XMLDocumentHandler.hpp>
@@ -8,12 +9,14 @@
 
 #include "input/CharacterColumns.h"
 #include "input/EntityExpansionLimit.h"
+#include "input/InternalSubsetCapture.h"
 #include "input/LocalEntityResolver.h"
 
 // Parses a file with the same scanner and safeguards as the DOM parser and hands each element
 // to a listener, with where its start tag ends and whether the file's own bytes hold it (an
-// element from an entity's expansion does not stand in the file). Nothing is kept: memory does
-// not grow with the file.
+// element from an entity's expansion does not stand in the file); and, to a listener that
+// writes the document out, everything else it holds, in document order. Nothing is kept: memory
+// does not grow with the file.
 class QelElementParser : public xercesc::SAXParser {
 public:
     class Listener {
@@ -29,6 +32,21 @@ public:
                                   XMLSize_t attrCount, const XMLCh* entity, XMLFileLoc line,
                                   XMLFileLoc column) = 0;
         virtual void endElement() = 0;
+
+        // The version the document's own declaration names (none: 1.0).
+        virtual void version(const XMLCh* /*version*/) {}
+        // Text and CDATA sections, each section in one piece; whitespace that a DTD calls
+        // ignorable comes as text.
+        virtual void characters(const XMLCh* /*chars*/, XMLSize_t /*length*/, bool /*cdata*/) {}
+        virtual void comment(const XMLCh* /*text*/) {}
+        virtual void processingInstruction(const XMLCh* /*target*/, const XMLCh* /*data*/) {}
+        // Around the expansion of a reference to a general entity in content.
+        virtual void startEntity(const XMLCh* /*name*/) {}
+        virtual void endEntity() {}
+        // Once the DOCTYPE has been read, with setKeepSubset(): its internal subset as the file
+        // writes it, or null when that could not be taken from the file.
+        virtual void doctype(const XMLCh* /*name*/, const XMLCh* /*publicId*/,
+                             const XMLCh* /*systemId*/, const XMLCh* /*subset*/) {}
     };
 
     explicit QelElementParser(Listener& listener);
@@ -37,8 +55,16 @@ public:
     void setDocumentPath(const I18NString& path) { resolver.setDocumentPath(path); }
     // Columns in characters rather than the scanner's UTF-16 units; costs a look at each byte.
     void setCountColumns(bool count) { countColumns = count; }
+    // Takes the DOCTYPE's internal subset from the file's bytes for the listener.
+    void setKeepSubset(bool keep);
     void parse(const xercesc::InputSource& source) override;
     using SAXParser::parse;
+
+    void doctypeDecl(const xercesc::DTDElementDecl& root, const XMLCh* const publicId,
+                     const XMLCh* const systemId, const bool hasIntSubset,
+                     const bool hasExtSubset) override;
+    void startIntSubset() override;
+    void endIntSubset() override;
 
 private:
     class Forwarder : public xercesc::XMLDocumentHandler {
@@ -76,8 +102,14 @@ private:
         bool declared = false;
     };
 
+    void reportDoctype(const XMLCh* subset);
+
     bool countColumns = false;
     CharacterColumns columns;
+    bool keepSubset = false;
+    InternalSubsetCapture subset;
+    std::u16string doctypeName, publicId, systemId;
+    Listener& listener;
     xercesc::SecurityManager securityManager;
     LocalEntityResolver resolver;
     Forwarder forwarder;

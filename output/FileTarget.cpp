@@ -38,12 +38,9 @@ void FileTarget::commit() {
     if (writeFailed || file.close() == 0) throw "Failed to write the file";
 }
 
-namespace {
-
-template <typename Destination>
-void saveTo(DOMNode* root, Destination& destination) {
+void saveDocument(DOMNode* root, const I18NString& path) {
     try {
-        FileTarget target(destination);
+        FileTarget target(path);
         {
             OutputDomNode writer;
             writer.output(root, &target);
@@ -53,34 +50,3 @@ void saveTo(DOMNode* root, Destination& destination) {
         throw "An error occured while saving the DOM tree to the file.";
     }
 }
-
-}  // namespace
-
-void saveDocument(DOMNode* root, const I18NString& path) { saveTo(root, path); }
-
-namespace {
-
-// The formatter's sink for a filter: every chunk straight to standard output.
-class StandardOutputTarget : public XMLFormatTarget {
-public:
-    void writeChars(const XMLByte* const toWrite, const XMLSize_t count,
-                    XMLFormatter* const) override {
-        if (!failed && !writeStandardOutput(toWrite, count)) failed = true;
-    }
-    bool failed = false;
-};
-
-}  // namespace
-
-void writeDocumentToStandardOutput(DOMNode* root) {
-    StandardOutputTarget target;
-    try {
-        OutputDomNode writer;
-        writer.output(root, &target);
-    } catch (...) {
-        target.failed = true;
-    }
-    if (target.failed) throw "An error occured while saving the DOM tree to the file.";
-}
-
-void saveDocument(DOMNode* root, LockedFile& replaced) { saveTo(root, replaced); }

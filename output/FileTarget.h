@@ -31,9 +31,3 @@ private:
 // Writes the tree at root to path. Throws "An error occured while saving the DOM tree to the
 // file." on any failure, leaving the file at path as it was.
 void saveDocument(xercesc::DOMNode* root, const I18NString& path);
-// The same, in place of the file that was read through replaced.
-void saveDocument(xercesc::DOMNode* root, LockedFile& replaced);
-
-// Writes the tree at root to standard output (the remove command as a filter). Throws "An error
-// occured while saving the DOM tree to the file." when a write fails (a closed pipe, a full disk).
-void writeDocumentToStandardOutput(xercesc::DOMNode* root);

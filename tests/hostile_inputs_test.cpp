@@ -89,6 +89,8 @@ std::string neverLinesUp(const char* prefix) {
 const std::string kAttributes = "\x01attributes\x01";
 const std::string kAttributesChanged = "\x01attributes-changed\x01";
 const std::string kEmpties = "\x01empties\x01";
+// The first rewritten without its n attributes (a line end in a text is written CR LF).
+const std::string kAttributesLessN = "\x01attributes-less-n\x01";
 std::string attributesDocument(bool changed) {
     std::string text = "<r>\n";
     for (int i = 0; i < 120000; ++i)
@@ -138,6 +140,12 @@ std::string expandBig(std::string text) {
     if (text == kAttributes) return attributesDocument(false);
     if (text == kAttributesChanged) return attributesDocument(true);
     if (text == kEmpties) return emptiesDocument();
+    if (text == kAttributesLessN) {
+        std::string less = "<r>\r\n";
+        for (int i = 0; i < 120000; ++i)
+            less += "<e id=\"" + std::to_string(i) + "\" k=\"v" + std::to_string(i % 7) + "\"/>\r\n";
+        return less + "</r>\r\n";
+    }
     const auto at = text.find(kBig);
     if (at != std::string::npos) text.replace(at, kBig.size(), std::string(50u << 20, 'v'));
     return text;
@@ -324,6 +332,13 @@ std::vector<HostileCase> hostileCases() {
          {{"f.xml", kAttributes}}, {}, {"-r", "-k", "f.xml", "e"},
          removing("e", 120000) + kRemoved, 1, {{"f.xml", "<r>\n</r>\n"}},
          within(attributes)},
+        // A rewrite writes as it reads, and holds no more than a -k removal.
+        {"4 MB of attributes within 64 MB and 32 bytes a byte, remove",
+         {{"f.xml", kAttributes}}, {}, {"-r", "f.xml", "@n"},
+         removing("@n", 120000) + kRemoved, 1, {{"f.xml", kAttributesLessN}}, within(attributes)},
+        {"4 MB of empty elements within 64 MB and 32 bytes a byte, remove",
+         {{"f.xml", kEmpties}}, {}, {"-r", "f.xml", "a"},
+         removing("a", 1000000) + kRemoved, 1, {{"f.xml", "<r/>\r\n"}}, within(empties)},
         // What -i leaves out is still read, and its expansions still count.
         {"500 references to a large entity inside an ignored element, diff",
          {{"a.xml", kEntityDoc + "<!ENTITY e \"" + bigValue + "\">]>\n<r><x>" + refs500 + "</x></r>"},
