@@ -30,10 +30,16 @@ namespace {
 
 // What removing the ignored elements from a tree reports, quietly: the selectors that selected
 // nothing, and whether the tree changed at all.
-void reportIgnored(const ElementNames& words, const std::vector<bool>& found) {
+void reportIgnored(const ElementNames& words, const std::vector<bool>& wellFormed,
+                   const std::vector<bool>& found) {
+    if (words.empty()) {
+        std::cout << "No Elements are specified to be removed.";
+        return;
+    }
     bool changed = false;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        if (found[i])
+    // A malformed selector selects nothing; found holds the others, in order.
+    for (std::size_t i = 0, k = 0; i < words.size(); ++i) {
+        if (wellFormed[i] && found[k++])
             changed = true;
         else
             std::cout << "\n\n The element " << words[i] << " was not found.";
@@ -54,14 +60,13 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
     QelEventParser* compareEvents = nullptr;
     // The files are read as event logs, what -i selects left out as they are read: no trees.
     ignoring.clear();
-    bool asEvents = !ignoreList || !ignoreList->empty();
-    for (std::size_t i = 0; asEvents && ignoreList && i < ignoreList->size(); ++i) {
+    std::vector<bool> wellFormed;
+    for (std::size_t i = 0; ignoreList && i < ignoreList->size(); ++i) {
         std::optional<Selector> selector = Selector::parse((*ignoreList)[i], nullptr);
-        if (selector)
-            ignoring.push_back(std::move(*selector));
-        else
-            asEvents = false;  // the tree path reports it as selecting nothing
+        wellFormed.push_back(selector.has_value());
+        if (selector) ignoring.push_back(std::move(*selector));
     }
+    const bool asEvents = true;
     // A listing reads where each node stands too.
     const bool lists = listing != Listing::None && asEvents;
     int result = 2;
@@ -103,8 +108,8 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
             trimTrees(ignoreList);
         }
         if (asEvents && ignoreList) {
-            reportIgnored(*ignoreList, ignoredFound[0]);
-            reportIgnored(*ignoreList, ignoredFound[1]);
+            reportIgnored(*ignoreList, wellFormed, ignoredFound[0]);
+            reportIgnored(*ignoreList, wellFormed, ignoredFound[1]);
         }
         std::cout << std::endl;
         std::cout << "Diffing " << shownName(*original, 0) << " Vs. "
