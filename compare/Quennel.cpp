@@ -8,7 +8,6 @@
 #include <system_error>
 #include <thread>
 
-#include <xercesc/parsers/XercesDOMParser.hpp>
 
 #include "compare/BackgroundLoad.h"
 #include "compare/DifferenceList.h"
@@ -54,8 +53,6 @@ bool Quennel::terminateXerces() { return ::terminateXerces(); }
 
 int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
                        const ElementNames* ignoreList) {
-    XercesDOMParser* originalParser = nullptr;
-    XercesDOMParser* compareParser = nullptr;
     QelEventParser* originalEvents = nullptr;
     QelEventParser* compareEvents = nullptr;
     // The files are read as event logs, what -i selects left out as they are read: no trees.
@@ -66,28 +63,25 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         wellFormed.push_back(selector.has_value());
         if (selector) ignoring.push_back(std::move(*selector));
     }
-    const bool asEvents = true;
     // A listing reads where each node stands too.
-    const bool lists = listing != Listing::None && asEvents;
+    const bool lists = listing != Listing::None;
     int result = 2;
     streamedResult = -1;
     listed.clear();
     listFailed = false;
     const bool completed = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
-        if (asEvents) {
-            originalEvents = new QelEventParser(ignoreComments, &ignoring);
-            compareEvents = new QelEventParser(ignoreComments, &ignoring);
-            originalEvents->setRecordPositions(lists);
-            compareEvents->setRecordPositions(lists);
-        }
+        originalEvents = new QelEventParser(ignoreComments, &ignoring);
+        compareEvents = new QelEventParser(ignoreComments, &ignoring);
+        originalEvents->setRecordPositions(lists);
+        compareEvents->setRecordPositions(lists);
         std::cout << std::endl;
         std::cout << "Parsing " << shownName(*original, 0) << std::endl;
         // Both files load at once; what the second load prints appears after the first, and
         // not at all when the first fails.
-        if (asEvents && !ignoreOrder && compareWhileReading(original, compare, lists)) {
+        if (!ignoreOrder && compareWhileReading(original, compare, lists)) {
             // compared as the files were read
-        } else if (asEvents) {
+        } else {
             BackgroundLoad second([&](std::ostream& out) {
                 loadEvents(compare, &compareEvents, validateSchema, ignoreComments, out);
             });
@@ -96,18 +90,8 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
             second.finish();
             ignoredFound[0] = originalEvents->selectorsFound();
             ignoredFound[1] = compareEvents->selectorsFound();
-        } else {
-            BackgroundLoad second([&](std::ostream& out) {
-                compareRoot = loadDocument(compare, &compareParser, validateSchema, out);
-            });
-            originalRoot = loadDocument(original, &originalParser, validateSchema);
-            if (!originalRoot) throw "The root node of the original file is NULL.";
-            std::cout << "Parsing " << shownName(*compare, 1) << std::endl;
-            second.finish();
-            if (!compareRoot) throw "The root node of the compare file is NULL.";
-            trimTrees(ignoreList);
         }
-        if (asEvents && ignoreList) {
+        if (ignoreList) {
             reportIgnored(*ignoreList, wellFormed, ignoredFound[0]);
             reportIgnored(*ignoreList, wellFormed, ignoredFound[1]);
         }
@@ -117,7 +101,7 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
         if (streamedResult >= 0) {
             result = streamedResult;
             if (result == 1 && lists) printListed(*original, *compare);
-        } else if (asEvents) {
+        } else {
             const EventLog& a = originalEvents->events();
             const EventLog& b = compareEvents->events();
             const bool same = ignoreOrder ? eventLogsEqualUnordered(a, b, folding())
@@ -125,29 +109,15 @@ int Quennel::diffFiles(const I18NString* original, const I18NString* compare,
             result = same ? 0 : 1;
             if (!same && lists)
                 reportDifferences(*original, a, *compare, b);
-        } else {
-            result = compareDocuments();
         }
     });
     if (!completed) result = 2;
-    delete originalParser;
-    delete compareParser;
     delete originalEvents;
     delete compareEvents;
     originalRoot = nullptr;
     compareRoot = nullptr;
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
     return result;
-}
-
-void Quennel::trimTrees(const ElementNames* ignoreList) {
-    if (ignoreList) {
-        DOMElementRemover remover;
-        remover.removeElementsFromDocument(originalRoot, *ignoreList);
-        remover.removeElementsFromDocument(compareRoot, *ignoreList);
-    }
-    stripIgnorable(originalRoot);
-    stripIgnorable(compareRoot);
 }
 
 bool Quennel::compareWhileReading(const I18NString* original, const I18NString* compare,

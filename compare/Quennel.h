@@ -83,9 +83,6 @@ private:
     bool listStretch(const StreamedRest& stretch);
     // The blocks of listed.
     void printListed(const I18NString& original, const I18NString& compare);
-    // Takes out of both trees what the comparison leaves out: the -i matches, whitespace-only
-    // text, and comments when they are ignored.
-    void trimTrees(const ElementNames* ignoreList);
     bool compareInOrder(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
     bool compareUnordered(const xercesc::DOMNode* a, const xercesc::DOMNode* b);
 
