@@ -59,7 +59,7 @@ void parseReporting(Parser* p, const I18NString* fileName, int descriptor, bool 
         // The library's memory ran into the bound that the input sets, or the machine's.
         const std::u16string message =
             BoundedMemoryManager::instance().exceeded()
-                ? u"the document needs more memory than its size allows (64 MB and 128 bytes for "
+                ? u"the document needs more memory than its size allows (64 MB and 32 bytes for "
                   u"each byte read): entities expand too far"
                 : u"out of memory";
         reporter->fatalError(SAXParseException(message.c_str(), nullptr, u"", 0, 0));

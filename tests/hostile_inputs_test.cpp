@@ -234,7 +234,7 @@ std::vector<HostileCase> hostileCases() {
     }
     laughs += "<!ENTITY big \"%l9;\">\n";
     const std::string tooFar = fatal(0, 0, "the document needs more memory than its size allows "
-                                           "(64 MB and 128 bytes for each byte read): entities "
+                                           "(64 MB and 32 bytes for each byte read): entities "
                                            "expand too far");
     std::string deepMatch = "<r>", deepPlain = "<r>";
     for (int i = 0; i < 20000; ++i) deepMatch += "<d>";
