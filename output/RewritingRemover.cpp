@@ -68,6 +68,10 @@ public:
             break;
         }
         frame.removedBy = std::min(parentRemoved, first);
+        if (frames.empty() && first != kNone && refusal.empty())
+            refusal = "cannot remove the element <" + encodeUtf8(name) + "> at " + file + ":" +
+                      std::to_string(frame.line) + ":" + std::to_string(frame.column) +
+                      ": it is the document element, and the file would not be XML without it";
 
         // The tree keeps attributes sorted by name; a DTD's defaults are not in the file, and
         // namespace declarations are never selected.
@@ -190,6 +194,7 @@ public:
     std::vector<std::size_t> counts;
     std::vector<std::string> lines;
     std::vector<bool> readOnly;  // a match of the selector stands in an entity's expansion
+    std::string refusal;         // why nothing may be written, if anything stands in the way
     bool subsetLost = false;
 
 private:
@@ -293,6 +298,11 @@ void printMatches(const std::vector<const char*>& words, const std::string& show
     }
 }
 
+void printRefusal(const std::string& why) {
+    std::cout << "\n\n *** FAILURE: " << why << "; nothing was written."
+              << "\n\n *** EXITING: removing process is stopped";
+}
+
 Selectors parsed(const std::vector<const char*>& words) {
     // The commands refuse a malformed selector before anything is read.
     Selectors selectors;
@@ -308,6 +318,7 @@ bool RewritingRemover::removeFromFile(const I18NString& path, const std::vector<
         std::cout << "No Elements are specified to be removed.";
         return true;
     }
+    bool refused = false;
     const bool result = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
         // Not opened for reading: the same failure as a file the parser cannot open.
@@ -340,6 +351,11 @@ bool RewritingRemover::removeFromFile(const I18NString& path, const std::vector<
             std::cout << "\n\n The file has not changed.";
             return;
         }
+        if (!rewriter.refusal.empty()) {
+            printRefusal(rewriter.refusal);
+            refused = true;
+            return;
+        }
         if (dryRun) {
             std::cout << "\n\n Dry run (-n): nothing was written, the file was not changed.";
             return;
@@ -352,11 +368,12 @@ bool RewritingRemover::removeFromFile(const I18NString& path, const std::vector<
         }
     });
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
-    return result;
+    return result && !refused;
 }
 
 bool RewritingRemover::removeFromStandardInput(const std::vector<const char*>& words) {
     const I18NString path("-", nullptr, -1, nullptr, nullptr);
+    bool refused = false;
     const bool result = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
         const Selectors selectors = parsed(words);
@@ -378,10 +395,15 @@ bool RewritingRemover::removeFromStandardInput(const std::vector<const char*>& w
         } else {
             bool matched = false;
             printMatches(words, "-", rewriter, matched);
-            if (!matched)
+            if (!matched) {
                 std::cout << "\n\n The file has not changed.";
-            else if (dryRun)
+            } else if (!rewriter.refusal.empty()) {
+                printRefusal(rewriter.refusal);
+                refused = true;
+                return;
+            } else if (dryRun) {
                 std::cout << "\n\n Dry run (-n): nothing was written, the file was not changed.";
+            }
         }
         if (dryRun) return;
         // What comes out is the whole document, whether or not anything was removed.
@@ -389,5 +411,5 @@ bool RewritingRemover::removeFromStandardInput(const std::vector<const char*>& w
         if (target.failed || rewriter.subsetLost || !copyToStandardOutput(staged.get())) throw kSaveFailed;
     });
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
-    return result;
+    return result && !refused;
 }

@@ -173,6 +173,12 @@ std::string keepRefused(const std::string& what) {
            ".\n\n *** EXITING: removing process is stopped";
 }
 
+std::string rootRefused(const std::string& name, const std::string& at) {
+    return "\n\n *** FAILURE: cannot remove the element <" + name + "> at " + at +
+           ": it is the document element, and the file would not be XML without it; nothing was "
+           "written.\n\n *** EXITING: removing process is stopped";
+}
+
 const RemoveCase kCases[] = {
     {"one name found twice (one nested), one not found",
      {"-r", "f.xml", "a", "b"}, kDoc,
@@ -201,20 +207,24 @@ const RemoveCase kCases[] = {
     {"words after the file are names, even options", {"-r", "f.xml", "-c", "-i"}, kDoc,
      notFound("-c") + notFound("-i") + "\n\n The file has not changed." + kSuccess, 1,
      kUnchanged},
-    {"star removes every element; what stands beside the root stays",
+    {"star takes the document element too: refused, the file would not be XML",
      {"-r", "f.xml", "*"}, "<?pi x?>\n<!--c-->\n<r><a/><b><c/></b></r>\n<!--d-->",
-     removing("*", 4) + kSuccess, 1, "<?pi x?>\r\n<!--c-->\r\n<!--d-->\r\n"},
+     removing("*", 4) + rootRefused("r", "f.xml:3:4") + kFailure, 2, kUnchanged},
+    {"a star below the document element removes every element under it; what stands beside stays",
+     {"-r", "f.xml", "/r/*"}, "<?pi x?>\n<!--c-->\n<r><a/><b><c/></b></r>\n<!--d-->",
+     removing("/r/*", 2) + kSuccess, 1, "<?pi x?>\r\n<!--c-->\r\n<r/>\r\n<!--d-->\r\n"},
     {"document type and top-level nodes are written back, defaults are left to the DTD",
      {"-r", "f.xml", "b"}, kDtdDoc,
      removing("b", 1) + kSuccess, 1,
      "<!DOCTYPE r[\n<!ELEMENT r (a|b)*>\n<!ELEMENT a (#PCDATA)>\n<!ELEMENT b EMPTY>\n"
      "<!ATTLIST a k CDATA \"dflt\">\n]>\r\n<!-- top -->\r\n<r><a>x</a></r>\r\n"
      "<?done?>\r\n"},
-    {"removing the document element leaves the document type",
-     {"-r", "f.xml", "r"}, kDtdDoc,
-     removing("r", 1) + kSuccess, 1,
-     "<!DOCTYPE r[\n<!ELEMENT r (a|b)*>\n<!ELEMENT a (#PCDATA)>\n<!ELEMENT b EMPTY>\n"
-     "<!ATTLIST a k CDATA \"dflt\">\n]>\r\n<!-- top -->\r\n<?done?>\r\n"},
+    {"removing the document element is refused, in a dry run too",
+     {"-r", "-n", "f.xml", "r"}, kDtdDoc,
+     "\n Removing: r( f.xml )\n    f.xml:9:4: element <r>\n Number of Elements: 1\n" +
+         rootRefused("r", "f.xml:9:4") + kFailure,
+     2,
+     kUnchanged},
     {"escapes and character references survive",
      {"-r", "f.xml", "x"},
      "<r a=\"&lt;&amp;&quot;&#9;&#13;\">&lt;&amp;&gt;&#13;'\"<x/></r>",
