@@ -1,6 +1,9 @@
 #include "support/Platform.h"
 
 #include <termios.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,4 +64,10 @@ bool writeStandardOutput(const void* bytes, std::size_t count) {
         count -= static_cast<std::size_t>(put);
     }
     return true;
+}
+
+void boundAllocatorReserve() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
 }

@@ -24,3 +24,8 @@ int standardInputDescriptor();
 
 // Writes all of the bytes to standard output, bypassing std::cout; false when a write failed.
 bool writeStandardOutput(const void* bytes, std::size_t count);
+
+// Large blocks each get a mapping of their own, returned when freed: the allocator's default
+// lets a thread's heap grow to reserve far more address space than it uses, so that a run under
+// an address-space limit (ulimit -v) failed now and then with memory to spare.
+void boundAllocatorReserve();
