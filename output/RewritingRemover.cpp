@@ -312,9 +312,10 @@ Selectors parsed(const std::vector<const char*>& words) {
 
 }  // namespace
 
-bool RewritingRemover::removeFromFile(const I18NString& path, const std::vector<const char*>& words,
-                                      LockedFile& file) {
-    if (words.empty()) {
+bool RewritingRemover::remove(const I18NString& path, const std::vector<const char*>& words,
+                              int descriptor, LockedFile* file) {
+    // A file is not read for no names; a filter copies the document all the same.
+    if (file && words.empty()) {
         std::cout << "No Elements are specified to be removed.";
         return true;
     }
@@ -322,94 +323,78 @@ bool RewritingRemover::removeFromFile(const I18NString& path, const std::vector<
     const bool result = runGuarded([&] {
         if (!initializeXerces()) throw "Error while initializing Xerces";
         // Not opened for reading: the same failure as a file the parser cannot open.
-        if (file.descriptor() < 0) throw "Error occured while parsing the file.";
+        if (file && descriptor < 0) throw "Error occured while parsing the file.";
         const Selectors selectors = parsed(words);
         const std::string shown = path.toBytes(nullptr, nullptr, nullptr, nullptr);
-        std::unique_ptr<FileTarget> target;
-        bool targetFailed = false;
-        if (!dryRun) {
-            try {
-                target = std::make_unique<FileTarget>(file);
-            } catch (...) {
-                targetFailed = true;
-            }
-        }
+        std::unique_ptr<FileTarget> replacement;
+        bool replacementFailed = false;
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> staged(nullptr, std::fclose);
+        StreamTarget stagedTarget(nullptr);
         NowhereTarget nowhere;
+        xercesc::XMLFormatTarget* target = &nowhere;
         std::unique_ptr<CompactWriter> writer;
-        if (!dryRun) writer = std::make_unique<CompactWriter>(target ? static_cast<XMLFormatTarget*>(target.get()) : &nowhere);
+        if (!dryRun) {
+            if (file) {
+                try {
+                    replacement = std::make_unique<FileTarget>(*file);
+                    target = replacement.get();
+                } catch (...) {
+                    replacementFailed = true;
+                }
+            } else {
+                staged.reset(std::tmpfile());
+                stagedTarget.stream = staged.get();
+                target = &stagedTarget;
+            }
+            writer = std::make_unique<CompactWriter>(target);
+        }
         Rewriter rewriter(selectors, shown, dryRun, writer.get());
         {
             QelElementParser parser(rewriter);
             parser.setCountColumns(dryRun);
             parser.setKeepSubset(true);
-            scanElements(&path, file.descriptor(), &parser);
+            scanElements(&path, descriptor, &parser);
         }
         writer.reset();
         bool matched = false;
-        printMatches(words, shown, rewriter, matched);
-        if (!matched) {
+        if (words.empty())
+            std::cout << "No Elements are specified to be removed.";
+        else
+            printMatches(words, shown, rewriter, matched);
+        if (!words.empty() && !matched) {
             std::cout << "\n\n The file has not changed.";
-            return;
-        }
-        if (!rewriter.refusal.empty()) {
+        } else if (matched && !rewriter.refusal.empty()) {
             printRefusal(rewriter.refusal);
             refused = true;
             return;
-        }
-        if (dryRun) {
+        } else if (matched && dryRun) {
             std::cout << "\n\n Dry run (-n): nothing was written, the file was not changed.";
+        }
+        if (dryRun) return;
+        if (file) {
+            if (!matched) return;
+            if (replacementFailed || rewriter.subsetLost) throw kSaveFailed;
+            try {
+                replacement->commit();
+            } catch (...) {
+                throw kSaveFailed;
+            }
             return;
         }
-        if (targetFailed || rewriter.subsetLost) throw kSaveFailed;
-        try {
-            target->commit();
-        } catch (...) {
+        // What comes out is the whole document, whether or not anything was removed.
+        std::cout.flush();
+        if (stagedTarget.failed || rewriter.subsetLost || !copyToStandardOutput(staged.get()))
             throw kSaveFailed;
-        }
     });
     if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
     return result && !refused;
 }
 
+bool RewritingRemover::removeFromFile(const I18NString& path, const std::vector<const char*>& words,
+                                      LockedFile& file) {
+    return remove(path, words, file.descriptor(), &file);
+}
+
 bool RewritingRemover::removeFromStandardInput(const std::vector<const char*>& words) {
-    const I18NString path("-", nullptr, -1, nullptr, nullptr);
-    bool refused = false;
-    const bool result = runGuarded([&] {
-        if (!initializeXerces()) throw "Error while initializing Xerces";
-        const Selectors selectors = parsed(words);
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> staged(nullptr, std::fclose);
-        if (!dryRun) staged.reset(std::tmpfile());
-        StreamTarget target(staged.get());
-        std::unique_ptr<CompactWriter> writer;
-        if (!dryRun) writer = std::make_unique<CompactWriter>(&target);
-        Rewriter rewriter(selectors, "-", dryRun, writer.get());
-        {
-            QelElementParser parser(rewriter);
-            parser.setCountColumns(dryRun);
-            parser.setKeepSubset(true);
-            scanElements(&path, -1, &parser);
-        }
-        writer.reset();
-        if (words.empty()) {
-            std::cout << "No Elements are specified to be removed.";
-        } else {
-            bool matched = false;
-            printMatches(words, "-", rewriter, matched);
-            if (!matched) {
-                std::cout << "\n\n The file has not changed.";
-            } else if (!rewriter.refusal.empty()) {
-                printRefusal(rewriter.refusal);
-                refused = true;
-                return;
-            } else if (dryRun) {
-                std::cout << "\n\n Dry run (-n): nothing was written, the file was not changed.";
-            }
-        }
-        if (dryRun) return;
-        // What comes out is the whole document, whether or not anything was removed.
-        std::cout.flush();
-        if (target.failed || rewriter.subsetLost || !copyToStandardOutput(staged.get())) throw kSaveFailed;
-    });
-    if (!terminateXerces()) std::cout << "\n\n Warning: Error whild terminating Xerces.";
-    return result && !refused;
+    return remove(I18NString("-", nullptr, -1, nullptr, nullptr), words, -1, nullptr);
 }

@@ -22,5 +22,8 @@ public:
     bool removeFromStandardInput(const std::vector<const char*>& selectors);
 
 private:
+    bool remove(const I18NString& path, const std::vector<const char*>& selectors, int descriptor,
+                LockedFile* file);
+
     bool dryRun = false;
 };
