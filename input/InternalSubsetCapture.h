@@ -19,6 +19,18 @@ public:
 
     // Reads through document and keeps what it reads here; lives as long as the parse.
     std::unique_ptr<xercesc::InputSource> record(const xercesc::InputSource& document);
+    // Calls parse with such a source; the bytes are dropped however the parse ends.
+    template <typename Parse>
+    void parseRecording(const xercesc::InputSource& document, Parse parse) {
+        const std::unique_ptr<xercesc::InputSource> recorded = record(document);
+        try {
+            parse(*recorded);
+        } catch (...) {
+            stop();
+            throw;
+        }
+        stop();
+    }
     // The prolog is over, or holds no subset: the bytes are dropped.
     void stop();
     // The scanner's source offset just after '['.

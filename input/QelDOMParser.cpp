@@ -24,14 +24,7 @@ QelDOMParser::QelDOMParser()
 }
 
 void QelDOMParser::parse(const InputSource& source) {
-    const std::unique_ptr<InputSource> recorded = subset.record(source);
-    try {
-        XercesDOMParser::parse(*recorded);
-    } catch (...) {
-        subset.stop();
-        throw;
-    }
-    subset.stop();
+    subset.parseRecording(source, [this](const InputSource& read) { XercesDOMParser::parse(read); });
 }
 
 void QelDOMParser::flushText() {

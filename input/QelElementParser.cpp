@@ -37,14 +37,7 @@ void QelElementParser::parse(const InputSource& source) {
     if (countColumns) watched = columns.watch(source);
     const InputSource& read = watched ? *watched : source;
     if (!keepSubset) return SAXParser::parse(read);
-    const std::unique_ptr<InputSource> recorded = subset.record(read);
-    try {
-        SAXParser::parse(*recorded);
-    } catch (...) {
-        subset.stop();
-        throw;
-    }
-    subset.stop();
+    subset.parseRecording(read, [this](const InputSource& recorded) { SAXParser::parse(recorded); });
 }
 
 void QelElementParser::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId,
