@@ -62,6 +62,7 @@ void printHelp() {
     std::cout << "  -r -n file element..." << "\t" << "dry run: show every match where it stands, write nothing.\n";
     std::cout << "  -r [-k] - element..." << "\t" << "filter: standard input to standard output, messages to standard error.\n";
     std::cout << "  selectors" << "\t" << "after -i and after -r's file: name, *, @name, @*, a/b, /a/b, a/@name.\n";
+    std::cout << "  -r" << "\t" << "never removes the document element (the file would not be XML): exit 2, file untouched.\n";
     std::cout << "  --git PATH OLD-FILE OLD-HEX OLD-MODE NEW-FILE NEW-HEX NEW-MODE\n";
     std::cout << "\t" << "git's diff driver: the list for a/PATH and b/PATH; exit 0 unless it failed.\n";
     std::cout << "  --version" << "\t" << "print the version and exit.\n";
